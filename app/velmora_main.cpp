@@ -1,0 +1,49 @@
+#include "app/velmora_main.h"
+
+#include <FL/Fl.H>
+
+#include <string>
+
+#include "app/app_state.h"
+#include "app/main_loop.h"
+#include "app/options.h"
+#include "app/own_name.h"
+#include "gui/control_panel.h"
+#include "platform/timer.h"
+
+int velmora_main(int argc, char** argv) {
+    const Log log = console_log();
+    AppState& app = app_state;
+
+    log.err << "\nmain program entry point";
+    const std::string own_name = settle_own_name(argc, argv, log);
+    log.err << "\nstartup of " << own_name;
+    load_options(options_file_name(own_name), app.options, log);
+
+    log.err << "\ndirectly before camera initialization";
+    MainLoop loop(app);
+    log.err << "\ncamera object created";
+    loop.camera.start();
+    log.err << "\ncamera started";
+
+    log.err << "\nbefore gui loading";
+    ControlPanel& panel = build_control_panel(app);
+    log.err << "\ngui loaded";
+    show_control_panel(panel);
+    log.err << "\ngui shown";
+
+    log.err << "\nbefore system capabilities querying";
+    const std::string report = build_system_report();
+    log.out << "\n" << report;
+    show_system_report(panel, report);
+
+    prepare_main_loop(app, loop);
+    log.err << "\nbefore entering mainloop";
+    PanelCycleView view(panel);
+    run_main_loop(app, loop, view, [] { return Fl::check() != 0; });
+
+    save_options(options_file_name(own_name), app.options, log);
+    stop_output_window(app);
+    platform::time_end_period(1);
+    return 0;
+}

@@ -1,0 +1,25 @@
+#include "gui/control_panel.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+
+ControlPanel& build_control_panel(AppState&) {
+    static ControlPanel panel;
+    panel.main_window = new Fl_Double_Window(1264, 950);
+    panel.main_window->user_data(&panel);
+    panel.main_window->end();
+    return panel;
+}
+
+void show_control_panel(ControlPanel& panel) { panel.main_window->show(); }
+
+std::string build_system_report() { return {}; }
+
+void show_system_report(ControlPanel&, const std::string&) {}
+
+void stop_output_window(AppState&) {}
+
+void PanelCycleView::show_rate(int32_t cycles_per_second) {
+    // The window keeps its own copy of the title.
+    panel_.main_window->copy_label(std::to_string(cycles_per_second).c_str());
+}

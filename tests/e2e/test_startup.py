@@ -1,0 +1,73 @@
+"""A real start and end of the program: the log in order, the options file."""
+
+import os
+import struct
+import time
+import unittest
+
+import harness
+
+STARTUP_ERR = [
+    "\nmain program entry point",
+    "\nstartup of velmora.exe",
+    "\ndirectly before camera initialization",
+    "\ncamera object created",
+    "\ncamera started",
+    "\nbefore gui loading",
+    "\ngui loaded",
+    "\ngui shown",
+    "\nbefore system capabilities querying",
+    "\nbefore entering mainloop",
+]
+
+
+class StartupTest(harness.ProgramTest):
+    def test_log_lines_in_order_and_options_saved_when_the_window_closes(self):
+        program = self.start()
+        self.close_main_window()
+        self.assertEqual(program.wait_exit(), 0)
+
+        err = program.stderr()
+        self.assertTrue(err.startswith("".join(STARTUP_ERR)), err)
+        out = program.stdout()
+        # No options file at the first start: nothing is logged for the load.
+        self.assertNotIn("options file size", out)
+        self.assertTrue(out.endswith("\nsize of option:2160\noptions saved to velmora.exe.ini"), out)
+        with open(program.options_path, "rb") as f:
+            data = f.read()
+        self.assertEqual(len(data), 2160)
+        self.assertEqual(struct.unpack_from("<i", data, 2148)[0], 3)  # node_count default
+
+    def test_second_start_loads_the_file_the_first_one_saved(self):
+        first = self.start()
+        self.close_main_window()
+        self.assertEqual(first.wait_exit(), 0)
+
+        second = self.start()
+        out = second.stdout()
+        self.assertIn("\n options file size:2160\noptions loaded from velmora.exe.ini", out)
+        self.close_main_window()
+        self.assertEqual(second.wait_exit(), 0)
+
+    def test_broken_options_file_is_reported_and_replaced_at_exit(self):
+        with open(os.path.join(self.workdir, "velmora.exe.ini"), "wb") as f:
+            f.write(b"\x01" * 100)
+        program = self.start()
+        self.assertIn("\nfilesize of velmora.exe.ini differs from needed size of 2160 bytes.",
+                      program.stderr())
+        self.assertIn("\n options file size:100", program.stdout())
+        self.close_main_window()
+        self.assertEqual(program.wait_exit(), 0)
+        self.assertEqual(os.path.getsize(program.options_path), 2160)
+
+    def test_window_title_shows_the_cycle_rate(self):
+        self.start()
+        time.sleep(1.8)
+        wid = self.main_window()[0]
+        name = self.xvfb.run("xprop", "-id", wid, "WM_NAME")
+        rate = name.split("=")[1].strip().strip('"')
+        self.assertTrue(rate.isdigit() and int(rate) > 0, name)
+
+
+if __name__ == "__main__":
+    unittest.main()
