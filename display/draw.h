@@ -1,0 +1,25 @@
+#pragma once
+// Drawing of node models and cluster crosses into the current GL context.
+// The caller has set up an orthographic projection of one unit per frame pixel
+// with the origin at the bottom-left, texturing off, and blending with source
+// alpha / one minus source alpha.
+
+#include <cstdint>
+
+#include "cluster/records.h"
+#include "model/node_model.h"
+
+// Sensor discs, node boxes (node 0 red, the others green), links in the model
+// colour with green and blue exchanged, then the hover and selection boxes.
+// Nothing for a hidden model. Leaves the colour and line width changed.
+void draw_model(const NodeModel& model, int32_t line_width, int32_t sensor_max_radius);
+
+// Inside an open GL_LINES batch: the square from (x - h, y - h) to (x + h, y + h).
+void draw_node_box(int32_t x, int32_t y, int32_t h);
+
+// Inside an open GL_TRIANGLES batch: sensor i's disc, a fan of 36 triangles
+// from the top of the circle, clockwise on the screen.
+void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radius);
+
+// One red cross per cluster with arms of line_width + 5.
+void draw_cluster_crosses(const ClusterList& clusters, int32_t line_width);
