@@ -76,6 +76,28 @@ void BM_RegionGrowLiteral(benchmark::State& state) {
 }
 BENCHMARK(BM_RegionGrowLiteral)->Arg(180)->Arg(40)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// Region grow on the dense frame (threshold 1) with other settings: the
+// arguments are the maximum distance and the maximum cluster size. Small
+// clusters make the plain scan quadratic in the number of pixels.
+void BM_RegionGrowDenseSettings(benchmark::State& state) {
+    const BrightPixelList pixels = frame_pixels(1);
+    RegionGrowWork work;
+    ClusterList clusters;
+    for (auto _ : state) {
+        region_grow(work, pixels, clusters, static_cast<int32_t>(state.range(0)),
+                    static_cast<int32_t>(state.range(1)), 1);
+        benchmark::DoNotOptimize(clusters.data());
+    }
+    report(state, pixels, clusters);
+    state.counters["plain_tests"] = static_cast<double>(work.plain_distance_tests);
+}
+BENCHMARK(BM_RegionGrowDenseSettings)
+    ->Args({0, 5000})
+    ->Args({80, 1})
+    ->Args({3, 20})
+    ->Args({300, 15000})
+    ->Unit(benchmark::kMillisecond);
+
 // k-means from three fixed seeds each run, as after a re-seed. The second
 // argument is kmeans_threads.
 void BM_KMeans(benchmark::State& state) {
@@ -119,6 +141,19 @@ void BM_HierarchicalMerge(benchmark::State& state) {
     state.counters["plain_tests"] = static_cast<double>(work.plain_distance_tests);
 }
 BENCHMARK(BM_HierarchicalMerge)->Arg(180)->Arg(40)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The merge on the dense frame with other maximum distances.
+void BM_HierarchicalMergeDenseSettings(benchmark::State& state) {
+    const BrightPixelList pixels = frame_pixels(1);
+    MergeWork work;
+    ClusterList clusters;
+    for (auto _ : state) {
+        hierarchical_merge(work, pixels, clusters, static_cast<int32_t>(state.range(0)), kMinClusterSize);
+        benchmark::DoNotOptimize(clusters.data());
+    }
+    report(state, pixels, clusters);
+}
+BENCHMARK(BM_HierarchicalMergeDenseSettings)->Arg(0)->Arg(1)->Arg(5)->Arg(300)->Unit(benchmark::kMillisecond);
 
 void BM_HierarchicalMergeLiteral(benchmark::State& state) {
     const BrightPixelList pixels = frame_pixels(static_cast<int32_t>(state.range(0)));

@@ -62,13 +62,4 @@ inline int64_t isqrt_ceil(int64_t v) {
     return r * r < v ? r + 1 : r;
 }
 
-// True when sqrt(e) > sqrt(bound) + sqrt(shift2), decided in integers: every
-// point at squared distance e or more from an old centre then lies at squared
-// distance more than `bound` from a centre that has moved by sqrt(shift2).
-inline bool beyond_after_shift(int64_t e, int64_t bound, int64_t shift2) {
-    if (shift2 == 0) return e > bound;
-    const int64_t t = e - bound - shift2;
-    return t > 0 && t * t > 4 * bound * shift2;
-}
-
 }  // namespace cluster_math

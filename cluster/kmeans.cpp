@@ -74,7 +74,7 @@ void kmeans(KMeansSums& work, const BrightPixelList& pixels, ClusterList& cluste
     PodList<KMeansSum>& sums = work.sums;
     const size_t k = clusters.size();
     if (sums.size() != k) sums.resize(k, KMeansSum{0, 0, 0});
-    if (iterations <= 0) return;
+    if (iterations <= 0 || k == 0) return;
 
     WorkerPool* pool = work.pool_for(pixels.size(), k);
     const int parts = pool ? pool->parts() : 1;

@@ -14,7 +14,7 @@ using cluster_math::isqrt_ceil;
 using cluster_math::isqrt_floor;
 
 // Below this many pixels the plain search beats setting up the index.
-constexpr size_t kPlainSearchMax = 48;
+constexpr size_t kPlainSearchMax = 90;
 
 constexpr int32_t kCellShift = 2;  // cells of 4 x 4 pixels
 constexpr int32_t kCell = 1 << kCellShift;
@@ -243,6 +243,25 @@ struct Checks {
     void partner(const AccumulatorList& a, size_t i, int32_t r2, int32_t found) {
         failures += plain_partner(a, i, r2) != found;
     }
+    // Every cluster sits once in the grid, in the cell of its centre.
+    void grid(const AccumulatorList& a, const MergeIndex& ix) {
+        size_t entries = 0;
+        for (const int32_t cell : ix.used_cells) {
+            const std::vector<MergeIndex::Entry>& list = ix.cells[static_cast<size_t>(cell)];
+            for (size_t s = 0; s < list.size(); ++s) {
+                const MergeIndex::Entry& en = list[s];
+                const ClusterAccumulator& c = a[static_cast<size_t>(en.idx)];
+                failures += c.x != en.x || c.y != en.y || MergeIndex::cell_of(c.x, c.y) != cell ||
+                            ix.slot[static_cast<size_t>(en.idx)] != static_cast<int32_t>(s);
+            }
+        }
+        // A cell listed twice in used_cells would count its entries twice.
+        std::vector<int32_t> cells = ix.used_cells;
+        std::sort(cells.begin(), cells.end());
+        cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+        for (const int32_t cell : cells) entries += ix.cells[static_cast<size_t>(cell)].size();
+        failures += entries != a.size();
+    }
 };
 
 template <bool kCheck>
@@ -269,6 +288,7 @@ public:
                 continue;
             }
             merge(i, static_cast<size_t>(b));
+            if constexpr (kCheck) checks_.grid(a_, ix_);
         }
         return checks_.failures;
     }

@@ -33,11 +33,15 @@ struct MergeWork {
 // reaches as far as its magnitude; a minimum of 1 or less keeps every cluster.
 //
 // The result is exactly that of the plain quadratic search. Centres are kept
-// in a uniform grid; the searching cluster keeps a list of its candidates
-// sorted by squared distance from a reference centre, complete up to a known
-// bound, and takes the nearest (lowest index on a tie) once integer bounds
-// prove that nothing outside the list can be as near. Inputs of a few pixels,
-// or with positions outside the frame, take the plain search.
+// in a uniform grid of 4 x 4 pixel cells. The searching cluster gathers the
+// other clusters of a thin ring around its centre into a list sorted by
+// distance, complete up to the ring's outer radius: the nearest live entry is
+// the partner (lowest index among equal distances), and later searches from
+// the same centre continue down the list. When the centre moves, the ring is
+// gathered anew, starting at a radius below which no cluster can lie: the
+// floored root of the last known nearest distance minus the ceiled root of the
+// shift. Inputs of a few pixels, or with positions outside the frame, take the
+// plain search.
 void hierarchical_merge(MergeWork& work, const BrightPixelList& pixels, ClusterList& clusters,
                         int32_t max_distance, int32_t min_cluster_size);
 
