@@ -98,13 +98,12 @@ BENCHMARK(BM_RegionGrowDenseSettings)
     ->Args({300, 15000})
     ->Unit(benchmark::kMillisecond);
 
-// k-means from three fixed seeds each run, as after a re-seed. The second
-// argument is kmeans_threads.
-void BM_KMeans(benchmark::State& state) {
+// k-means from three fixed seeds each run, as after a re-seed.
+void run_kmeans(benchmark::State& state, int32_t threads) {
     const BrightPixelList pixels = frame_pixels(static_cast<int32_t>(state.range(0)));
     const ClusterList seeds{{40, 200, 255}, {250, 60, 255}, {290, 280, 255}};
     KMeansSums work;
-    work.set_threads(static_cast<int32_t>(state.range(1)));
+    work.set_threads(threads);
     ClusterList clusters;
     for (auto _ : state) {
         clusters = seeds;
@@ -113,8 +112,14 @@ void BM_KMeans(benchmark::State& state) {
     }
     report(state, pixels, clusters);
 }
-BENCHMARK(BM_KMeans)->ArgsProduct({{180, 40, 1}, {1}})->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_KMeans)->Args({1, 2})->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_KMeans(benchmark::State& state) { run_kmeans(state, 1); }
+BENCHMARK(BM_KMeans)->Arg(180)->Arg(40)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The second argument is kmeans_threads; wall-clock time, since the work is
+// spread over threads.
+void BM_KMeansThreads(benchmark::State& state) { run_kmeans(state, static_cast<int32_t>(state.range(1))); }
+BENCHMARK(BM_KMeansThreads)->Args({1, 1})->Args({1, 2})->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_KMeansLiteral(benchmark::State& state) {
     const BrightPixelList pixels = frame_pixels(static_cast<int32_t>(state.range(0)));
@@ -203,6 +208,23 @@ void BM_HierarchicalMergeLiteralEstimate(benchmark::State& state) {
         });
 }
 BENCHMARK(BM_HierarchicalMergeLiteralEstimate)->Arg(40)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Region grow at threshold 1 with maximum distance 0: every pixel is a
+// cluster of its own and the plain scan tests every pair.
+void BM_RegionGrowLiteralEstimate(benchmark::State& state) {
+    estimate_plain(
+        state, 200,
+        [](literal::Work& w, const BrightPixelList& p, ClusterList& c, int64_t steps) {
+            return literal::region_grow(w, p, c, 0, kMaxClusterSize, 1, steps);
+        },
+        [](const BrightPixelList& p) {
+            RegionGrowWork fast;
+            ClusterList c;
+            region_grow(fast, p, c, 0, kMaxClusterSize, 1);
+            return fast.plain_distance_tests;
+        });
+}
+BENCHMARK(BM_RegionGrowLiteralEstimate)->Arg(1)->Unit(benchmark::kMillisecond);
 
 #ifdef VELMORA_BENCH_OPENCV
 // What a user would reach for instead: 8-connected components with their

@@ -51,11 +51,12 @@ WorkerPool* KMeansSums::pool_for(size_t pixel_count, size_t centre_count) {
     if (threads_ <= 1) return nullptr;
     const size_t tests = pixel_count * std::max<size_t>(centre_count, 1);
     if (tests < 2 * kMinTestsPerPart) return nullptr;
-    if (!pool_ || pool_->parts() != threads_) {
+    if (!pool_ || pool_threads_ != threads_) {
         pool_.reset();
         pool_ = std::make_unique<WorkerPool>(threads_);
+        pool_threads_ = threads_;
     }
-    return pool_.get();
+    return pool_->parts() > 1 ? pool_.get() : nullptr;
 }
 
 void kmeans_seed(ClusterList& clusters, int32_t kmeans_clusters) {

@@ -40,8 +40,9 @@ private:
     WorkerPool* pool_for(size_t pixel_count, size_t centre_count);
 
     int32_t threads_ = 1;
-    std::unique_ptr<WorkerPool> pool_;        // made on first use with more than one thread
-    std::vector<PodList<KMeansSum>> partial_; // per worker part: its own sums
+    std::unique_ptr<WorkerPool> pool_;         // made on first use with more than one thread
+    int32_t pool_threads_ = 0;                 // the thread count pool_ was made for
+    std::vector<PodList<KMeansSum>> partial_;  // per worker part: its own sums
 };
 
 // Upper bound on the number of centres: one per pixel of a frame. More centres

@@ -1,9 +1,19 @@
 #include "cluster/worker_pool.h"
 
+#include <system_error>
+
 WorkerPool::WorkerPool(int parts) {
     const int workers = parts > 1 ? parts - 1 : 0;
     threads_.reserve(static_cast<size_t>(workers));
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this, i] { worker_body(i + 1); });
+    for (int i = 0; i < workers; ++i) {
+        // A thread the system refuses leaves the pool with fewer parts; the
+        // work is split over the parts there are.
+        try {
+            threads_.emplace_back([this, i] { worker_body(i + 1); });
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
 }
 
 WorkerPool::~WorkerPool() {

@@ -11,7 +11,8 @@
 
 class WorkerPool {
 public:
-    // One part runs on the caller; `parts` - 1 threads wait for the others.
+    // One part runs on the caller; up to `parts` - 1 threads wait for the
+    // others (fewer if the system refuses to start one).
     explicit WorkerPool(int parts);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
