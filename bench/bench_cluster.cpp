@@ -9,12 +9,10 @@
 
 #include <chrono>
 
-#include "camera/frame_ops.h"
-#include "camera/videocam.h"
 #include "cluster/kmeans.h"
 #include "cluster/merge.h"
 #include "cluster/region_grow.h"
-#include "platform/rand.h"
+#include "tests/cluster/cluster_inputs.h"
 #include "tests/cluster/literal_clustering.h"
 
 #ifdef VELMORA_BENCH_OPENCV
@@ -30,22 +28,10 @@ constexpr int32_t kMaxClusterSize = 5000;
 constexpr int32_t kMinClusterSize = 20;
 constexpr int32_t kIterations = 5;
 
-Frame thresholded_frame(int32_t threshold) {
-    platform::set_rand_state(1);
-    float phase = 0.3f;
-    Videocam_dummy cam(&phase);
-    cam.start();
-    Frame raw, out;
-    cam.grab(raw);
-    threshold_frame(raw, out, threshold);
-    return out;
-}
+// The frames measured: phase 0.3, the generator at its initial state.
+Frame thresholded_frame(int32_t threshold) { return cluster_inputs::camera_frame_thresholded(0.3f, threshold); }
 
-BrightPixelList frame_pixels(int32_t threshold) {
-    BrightPixelList pixels;
-    list_bright_pixels(thresholded_frame(threshold), pixels);
-    return pixels;
-}
+BrightPixelList frame_pixels(int32_t threshold) { return cluster_inputs::camera_pixels(0.3f, threshold); }
 
 void report(benchmark::State& state, const BrightPixelList& pixels, const ClusterList& clusters) {
     state.counters["pixels"] = static_cast<double>(pixels.size());

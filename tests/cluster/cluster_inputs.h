@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "camera/frame.h"
+#include "camera/frame_ops.h"
+#include "camera/videocam.h"
 #include "cluster/records.h"
+#include "platform/rand.h"
 
 namespace cluster_inputs {
 
@@ -31,6 +34,39 @@ inline void raster_order(BrightPixelList& pixels) {
     std::stable_sort(pixels.begin(), pixels.end(), [](const BrightPixel& a, const BrightPixel& b) {
         return a.y != b.y ? a.y < b.y : a.x < b.x;
     });
+}
+
+// Same clusters, same order, same values.
+inline bool same_clusters(const ClusterList& a, const ClusterList& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t k = 0; k < a.size(); ++k)
+        if (a[k].x != b[k].x || a[k].y != b[k].y || a[k].value != b[k].value) return false;
+    return true;
+}
+
+// One synthetic-camera frame grabbed at `phase` with the generator at its
+// initial state, flipped when asked, then thresholded.
+inline Frame camera_frame_thresholded(float phase, int32_t threshold, bool flipped = false) {
+    platform::set_rand_state(1);
+    Videocam_dummy cam(&phase);
+    cam.start();
+    Frame raw, out;
+    cam.grab(raw);
+    if (flipped) flip_frame(raw);
+    threshold_frame(raw, out, threshold);
+    return out;
+}
+
+inline BrightPixelList camera_pixels(float phase, int32_t threshold, bool flipped = false) {
+    BrightPixelList pixels;
+    list_bright_pixels(camera_frame_thresholded(phase, threshold, flipped), pixels);
+    return pixels;
+}
+
+// The seed the k-means seeding makes from two draws: y from the first.
+inline Cluster seed_from_draws(int r1, int r2) {
+    return Cluster{static_cast<int32_t>(static_cast<float>(r2 / 32767.0 * 300.0)),
+                   static_cast<int32_t>(static_cast<float>(r1 / 32767.0 * 300.0)), 255};
 }
 
 // Truncated mean position of a rectangle of equal pixels: sum / count per axis.

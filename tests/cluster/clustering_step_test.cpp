@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "app/main_loop.h"
-#include "camera/frame_ops.h"
 #include "camera/videocam.h"
 #include "platform/rand.h"
 #include "platform/timer.h"
@@ -21,15 +20,9 @@
 #include "tests/cluster/literal_clustering.h"
 
 using cluster_inputs::rect_mean;
+using cluster_inputs::same_clusters;
 
 namespace {
-
-bool same(const ClusterList& a, const ClusterList& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k)
-        if (a[k].x != b[k].x || a[k].y != b[k].y || a[k].value != b[k].value) return false;
-    return true;
-}
 
 // One square of the synthetic camera in buffer coordinates.
 struct Square {
@@ -98,8 +91,8 @@ TEST_F(ClusteringStep, RegionGrowTakesItsOwnSettingsInOrder) {
     ClusterList expected, swapped;
     literal::region_grow(plain, kRow, expected, 3, 2, 1);
     literal::region_grow(plain, kRow, swapped, 2, 3, 1);
-    ASSERT_FALSE(same(expected, swapped)) << "the input must tell the two settings apart";
-    EXPECT_TRUE(same(clusters, expected));
+    ASSERT_FALSE(same_clusters(expected, swapped)) << "the input must tell the two settings apart";
+    EXPECT_TRUE(same_clusters(clusters, expected));
 }
 
 TEST_F(ClusteringStep, MergeTakesTheCureSettingsAndIgnoresItsMaximumSize) {
@@ -113,7 +106,7 @@ TEST_F(ClusteringStep, MergeTakesTheCureSettingsAndIgnoresItsMaximumSize) {
     ClusterList expected;
     literal::hierarchical_merge(plain, kRow, expected, 1, 3);
     ASSERT_EQ(expected.size(), 1u);
-    EXPECT_TRUE(same(clusters, expected));
+    EXPECT_TRUE(same_clusters(clusters, expected));
 }
 
 TEST_F(ClusteringStep, KMeansTakesTheIterationCountWhateverTheThreadCount) {
@@ -126,11 +119,11 @@ TEST_F(ClusteringStep, KMeansTakesTheIterationCountWhateverTheThreadCount) {
         options.kmeans_iterations = 1;
         clusters = start;
         run(kRow);
-        EXPECT_TRUE(same(clusters, one)) << threads << " threads";
+        EXPECT_TRUE(same_clusters(clusters, one)) << threads << " threads";
         options.kmeans_iterations = 0;
         clusters = start;
         run(kRow);
-        EXPECT_TRUE(same(clusters, start));
+        EXPECT_TRUE(same_clusters(clusters, start));
     }
 }
 
@@ -139,7 +132,7 @@ TEST_F(ClusteringStep, OtherMethodNumbersLeaveTheClusterListAlone) {
         options.cluster_method = method;
         clusters = {{1, 2, 3}, {4, 5, 6}};
         run(kRow);
-        EXPECT_TRUE(same(clusters, ClusterList{{1, 2, 3}, {4, 5, 6}})) << "method " << method;
+        EXPECT_TRUE(same_clusters(clusters, ClusterList{{1, 2, 3}, {4, 5, 6}})) << "method " << method;
     }
 }
 
@@ -148,19 +141,8 @@ TEST_F(ClusteringStep, OtherMethodNumbersLeaveTheClusterListAlone) {
 // must give three clusters at the squares' truncated means.
 class ThreeSquares : public ::testing::TestWithParam<bool> {
 protected:
-    ThreeSquares() { platform::set_rand_state(1); }
-
     BrightPixelList pixels_at(int32_t threshold) {
-        float phase = 0.0f;
-        Videocam_dummy cam(&phase);
-        cam.start();
-        Frame raw, thresholded;
-        cam.grab(raw);
-        if (GetParam()) flip_frame(raw);
-        threshold_frame(raw, thresholded, threshold);
-        BrightPixelList pixels;
-        list_bright_pixels(thresholded, pixels);
-        return pixels;
+        return cluster_inputs::camera_pixels(0.0f, threshold, GetParam());
     }
 
     std::vector<Square> squares = camera_squares(0.0f, GetParam());
@@ -276,13 +258,12 @@ TEST_F(ClusteringInTheLoop, KMeansStartsFromSeedsDrawnAfterTheFirstFrame) {
         const int r1 = platform::rand_output(s);
         s = platform::rand_advance(s);
         const int r2 = platform::rand_output(s);
-        expected.push_back(Cluster{static_cast<int32_t>(static_cast<float>(r2 / 32767.0 * 300.0)),
-                                   static_cast<int32_t>(static_cast<float>(r1 / 32767.0 * 300.0)), 255});
+        expected.push_back(cluster_inputs::seed_from_draws(r1, r2));
     }
     for (int cycle = 0; cycle < 10; ++cycle) {
         run_cycle(app, loop, view);
         literal::kmeans<int64_t>(loop.bright_pixels, expected, 5);
-        ASSERT_TRUE(same(loop.clusters, expected)) << "cycle " << cycle;
+        ASSERT_TRUE(same_clusters(loop.clusters, expected)) << "cycle " << cycle;
     }
 }
 
@@ -313,7 +294,7 @@ TEST_F(ClusteringInTheLoop, WithoutAMethodOrThresholdTheSeedsStay) {
         ASSERT_EQ(seeds.size(), 5u);
         EXPECT_TRUE(std::all_of(seeds.begin(), seeds.end(), [](const Cluster& c) { return c.value == 255; }));
         run_cycle(app, loop, view);
-        EXPECT_TRUE(same(loop.clusters, seeds)) << "method " << method << ", threshold " << threshold;
+        EXPECT_TRUE(same_clusters(loop.clusters, seeds)) << "method " << method << ", threshold " << threshold;
     }
 }
 

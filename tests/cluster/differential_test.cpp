@@ -6,17 +6,16 @@
 
 #include <string>
 
-#include "camera/frame_ops.h"
-#include "camera/videocam.h"
 #include "cluster/kmeans.h"
 #include "cluster/merge.h"
 #include "cluster/region_grow.h"
-#include "platform/rand.h"
 #include "tests/cluster/cluster_inputs.h"
 #include "tests/cluster/literal_clustering.h"
 
+using cluster_inputs::camera_pixels;
 using cluster_inputs::Case;
 using cluster_inputs::Family;
+using cluster_inputs::same_clusters;
 
 namespace {
 
@@ -24,13 +23,6 @@ std::string describe(const Case& c, int index) {
     return "case " + std::to_string(index) + ": " + std::to_string(c.pixels.size()) +
            " pixels, max distance " + std::to_string(c.max_distance) + ", max size " +
            std::to_string(c.max_size) + ", min size " + std::to_string(c.min_size);
-}
-
-bool same(const ClusterList& a, const ClusterList& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k)
-        if (a[k].x != b[k].x || a[k].y != b[k].y || a[k].value != b[k].value) return false;
-    return true;
 }
 
 constexpr int kCasesPerFamily = 700;
@@ -60,11 +52,11 @@ TEST_P(FastEqualsPlain, RegionGrow) {
     for_each_case(11, [&](const Case& c, const std::string& what) {
         literal::region_grow(plain, c.pixels, expected, c.max_distance, c.max_size, c.min_size);
         region_grow(work, c.pixels, got, c.max_distance, c.max_size, c.min_size);
-        ASSERT_TRUE(same(expected, got)) << what;
+        ASSERT_TRUE(same_clusters(expected, got)) << what;
         got.clear();
         ASSERT_EQ(region_grow_self_checked(work, c.pixels, got, c.max_distance, c.max_size, c.min_size), 0)
             << what;
-        ASSERT_TRUE(same(expected, got)) << what;
+        ASSERT_TRUE(same_clusters(expected, got)) << what;
     });
 }
 
@@ -73,11 +65,11 @@ TEST_P(FastEqualsPlain, HierarchicalMerge) {
     for_each_case(23, [&](const Case& c, const std::string& what) {
         literal::hierarchical_merge(plain, c.pixels, expected, c.max_distance, c.min_size);
         hierarchical_merge(work, c.pixels, got, c.max_distance, c.min_size);
-        ASSERT_TRUE(same(expected, got)) << what;
+        ASSERT_TRUE(same_clusters(expected, got)) << what;
         got.clear();
         ASSERT_EQ(hierarchical_merge_self_checked(work, c.pixels, got, c.max_distance, c.min_size), 0)
             << what;
-        ASSERT_TRUE(same(expected, got)) << what;
+        ASSERT_TRUE(same_clusters(expected, got)) << what;
     });
 }
 
@@ -100,7 +92,7 @@ TEST_P(FastEqualsPlain, KMeansWithAnyThreadCount) {
         got = start;
         work.set_threads(threads++ % 10);  // 0 and 9 stand for 1
         kmeans(work, c.pixels, got, iterations);
-        ASSERT_TRUE(same(expected, got)) << what << ", " << k << " centres, " << iterations << " iterations";
+        ASSERT_TRUE(same_clusters(expected, got)) << what << ", " << k << " centres, " << iterations << " iterations";
     });
 }
 
@@ -115,19 +107,6 @@ INSTANTIATE_TEST_SUITE_P(Families, FastEqualsPlain,
                          family_name);
 
 namespace {
-
-// Thresholded frames of the synthetic camera at several phases.
-BrightPixelList camera_pixels(float phase, int32_t threshold) {
-    platform::set_rand_state(1);
-    Videocam_dummy cam(&phase);
-    cam.start();
-    Frame raw, thresholded;
-    cam.grab(raw);
-    threshold_frame(raw, thresholded, threshold);
-    BrightPixelList pixels;
-    list_bright_pixels(thresholded, pixels);
-    return pixels;
-}
 
 struct FrameCase {
     int32_t threshold;
@@ -155,7 +134,7 @@ TEST_P(RegionGrowOnCameraFrames, FastEqualsPlain) {
     RegionGrowWork work;
     literal::region_grow(plain, pixels, expected, fc.max_distance, fc.max_size, fc.min_size);
     region_grow(work, pixels, got, fc.max_distance, fc.max_size, fc.min_size);
-    EXPECT_TRUE(same(expected, got)) << expected.size() << " vs " << got.size() << " clusters";
+    EXPECT_TRUE(same_clusters(expected, got)) << expected.size() << " vs " << got.size() << " clusters";
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, RegionGrowOnCameraFrames,
@@ -174,7 +153,7 @@ TEST_P(MergeOnCameraFrames, FastEqualsPlain) {
     MergeWork work;
     literal::hierarchical_merge(plain, pixels, expected, fc.max_distance, fc.min_size);
     hierarchical_merge(work, pixels, got, fc.max_distance, fc.min_size);
-    EXPECT_TRUE(same(expected, got)) << expected.size() << " vs " << got.size() << " clusters";
+    EXPECT_TRUE(same_clusters(expected, got)) << expected.size() << " vs " << got.size() << " clusters";
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, MergeOnCameraFrames,
@@ -191,7 +170,7 @@ TEST(FastOnFullFrame, RegionGrowMatchesThePlainScan) {
     RegionGrowWork work;
     literal::region_grow(plain, pixels, expected, 80, 5000, 20);
     region_grow(work, pixels, got, 80, 5000, 20);
-    EXPECT_TRUE(same(expected, got));
+    EXPECT_TRUE(same_clusters(expected, got));
 }
 
 TEST(FastOnFullFrame, MergeAtDistanceZeroKeepsEveryPixelApart) {

@@ -8,8 +8,6 @@
 
 #include <climits>
 
-#include "camera/frame_ops.h"
-#include "camera/videocam.h"
 #include "platform/rand.h"
 #include "tests/cluster/cluster_inputs.h"
 #include "tests/cluster/literal_clustering.h"
@@ -17,15 +15,9 @@
 using cluster_inputs::add_rect;
 using cluster_inputs::rect;
 using cluster_inputs::rect_mean;
+using cluster_inputs::same_clusters;
 
 namespace {
-
-bool same(const ClusterList& a, const ClusterList& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t k = 0; k < a.size(); ++k)
-        if (a[k].x != b[k].x || a[k].y != b[k].y || a[k].value != b[k].value) return false;
-    return true;
-}
 
 void expect_cluster(const Cluster& c, int32_t x, int32_t y, int32_t value) {
     EXPECT_EQ(c.x, x);
@@ -107,7 +99,7 @@ TEST_P(KMeansNoIterations, LeaveTheCentresAsTheyWere) {
     centres = {{10, 20, 255}, {30, 40, 255}};
     const ClusterList before = centres;
     kmeans(sums, rect(0, 0, 50, 50), centres, GetParam());
-    EXPECT_TRUE(same(centres, before));
+    EXPECT_TRUE(same_clusters(centres, before));
     EXPECT_EQ(sums.sums.size(), centres.size()) << "the sums list follows the centre count";
 }
 INSTANTIATE_TEST_SUITE_P(Counts, KMeansNoIterations, ::testing::Values(0, -1, INT_MIN));
@@ -145,7 +137,7 @@ TEST_F(KMeansTest, SixtyFourBitSumsChangeNothingWithinTheInt32Bound) {
         literal::kmeans<int32_t>(pixels, narrow, 3);
         centres = start;
         kmeans(sums, pixels, centres, 3);
-        ASSERT_TRUE(same(narrow, centres)) << "round " << round;
+        ASSERT_TRUE(same_clusters(narrow, centres)) << "round " << round;
     }
 }
 
@@ -154,15 +146,7 @@ TEST_F(KMeansTest, SixtyFourBitSumsChangeNothingWithinTheInt32Bound) {
 class KMeansThreads : public KMeansTest, public ::testing::WithParamInterface<int32_t> {};
 
 TEST_P(KMeansThreads, GiveTheSingleThreadResult) {
-    platform::set_rand_state(1);
-    float phase = 0.4f;
-    Videocam_dummy cam(&phase);
-    cam.start();
-    Frame raw, thresholded;
-    cam.grab(raw);
-    threshold_frame(raw, thresholded, 1);
-    BrightPixelList pixels;
-    list_bright_pixels(thresholded, pixels);
+    const BrightPixelList pixels = cluster_inputs::camera_pixels(0.4f, 1);
 
     const ClusterList start{{100, 100, 255}, {100, 100, 255}, {300, 200, 255}, {0, 0, 0}, {479, 359, 255}};
     ClusterList expected = start;
@@ -171,7 +155,7 @@ TEST_P(KMeansThreads, GiveTheSingleThreadResult) {
     for (int call = 0; call < 3; ++call) {  // the workers persist across calls
         centres = start;
         kmeans(sums, pixels, centres, 4);
-        ASSERT_TRUE(same(expected, centres)) << "call " << call;
+        ASSERT_TRUE(same_clusters(expected, centres)) << "call " << call;
     }
 }
 INSTANTIATE_TEST_SUITE_P(Counts, KMeansThreads, ::testing::Values(1, 2, 3, 8, 0, -4, 9, INT_MAX));
@@ -196,8 +180,7 @@ protected:
         ClusterList out;
         for (size_t k = 0; k < n; ++k) {
             const int r1 = draw(), r2 = draw();
-            out.push_back(Cluster{static_cast<int32_t>(static_cast<float>(r2 / 32767.0 * 300.0)),
-                                  static_cast<int32_t>(static_cast<float>(r1 / 32767.0 * 300.0)), 255});
+            out.push_back(cluster_inputs::seed_from_draws(r1, r2));
         }
         return out;
     }
@@ -212,10 +195,10 @@ protected:
 
 TEST_F(KMeansSeedTest, ResizeReseedsEveryEntryWithYFromTheFirstDraw) {
     kmeans_seed(clusters, 3);
-    ASSERT_TRUE(same(clusters, expected_seeds(3)));
+    ASSERT_TRUE(same_clusters(clusters, expected_seeds(3)));
     clusters[0] = Cluster{1, 2, 3};
     kmeans_seed(clusters, 4);
-    EXPECT_TRUE(same(clusters, expected_seeds(4))) << "all four are seeded anew, not only the new one";
+    EXPECT_TRUE(same_clusters(clusters, expected_seeds(4))) << "all four are seeded anew, not only the new one";
     EXPECT_EQ(platform::rand_state(), state_);
 }
 
