@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
+#include <time.h>
 
 #include "cluster/kmeans.h"
 #include "cluster/merge.h"
@@ -161,6 +161,14 @@ BENCHMARK(BM_HierarchicalMergeLiteral)->Arg(180)->Unit(benchmark::kMicrosecond);
 // The plain methods on dense frames: `steps` seeds or searches are timed, and
 // the time of the whole run is estimated as the time per distance test times
 // the number of tests the whole run makes.
+// CPU time of the calling thread: on a shared machine the estimate then does
+// not grow with the other processes' load.
+double thread_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 template <class Plain, class Fast>
 void estimate_plain(benchmark::State& state, int64_t steps, Plain plain, Fast count_whole) {
     const BrightPixelList pixels = frame_pixels(static_cast<int32_t>(state.range(0)));
@@ -170,9 +178,9 @@ void estimate_plain(benchmark::State& state, int64_t steps, Plain plain, Fast co
     int64_t tests = 0;
     double seconds = 0.0;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        const double start = thread_seconds();
         tests = plain(work, pixels, clusters, steps);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        seconds += thread_seconds() - start;
     }
     const double per_test = seconds / static_cast<double>(state.iterations()) / static_cast<double>(tests);
     state.counters["tests_timed"] = static_cast<double>(tests);
