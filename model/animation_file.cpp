@@ -50,11 +50,13 @@ bool parse_animation(Animation& a, std::string_view text) {
     int32_t frame_count = 0;
     int32_t nodes = 0;
     if (!in.read(frame_count) || !in.read(nodes)) return false;
+    const size_t old_frames = a.frames.size();
+    const size_t old_stamps = a.timestamps.size();
     if (!a.reset(frame_count, nodes)) return false;
     // A short file must not show pieces of an earlier take: entries it does
-    // not fill are zero.
-    std::fill(a.frames.begin(), a.frames.end(), ModelNode{0, 0, 0});
-    std::fill(a.timestamps.begin(), a.timestamps.end(), 0.0f);
+    // not fill are zero. The resize zeroed what it added; clear what it kept.
+    std::fill_n(a.frames.begin(), std::min(old_frames, a.frames.size()), ModelNode{0, 0, 0});
+    std::fill_n(a.timestamps.begin(), std::min(old_stamps, a.timestamps.size()), 0.0f);
     a.frame_count = frame_count;
 
     const size_t k = static_cast<size_t>(nodes);
