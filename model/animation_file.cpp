@@ -7,7 +7,6 @@
 #include "model/text_values.h"
 #include "platform/file_io.h"
 
-using model_text::append_float;
 using model_text::append_int;
 
 namespace {
@@ -29,17 +28,10 @@ std::string format_animation(const Animation& a) {
     append_int(out, a.nodes_per_frame);
     out += '\n';
     for (size_t f = 0; f < count; ++f) {
-        append_float(out, a.timestamps[f]);
+        model_text::append_float(out, a.timestamps[f]);
         out += '\t';
         const ModelNode* frame = a.frames.data() + f * k;
-        for (size_t n = 0; n < k; ++n) {
-            append_int(out, frame[n].x);
-            out += '\t';
-            append_int(out, frame[n].y);
-            out += '\t';
-            append_int(out, frame[n].value);
-            out += "\t\t";
-        }
+        for (size_t n = 0; n < k; ++n) model_text::append_node(out, frame[n]);
         out += '\n';
     }
     return out;
@@ -63,11 +55,7 @@ bool parse_animation(Animation& a, std::string_view text) {
     for (size_t f = 0; f < static_cast<size_t>(frame_count) && !in.failed(); ++f) {
         in.read(a.timestamps[f]);
         ModelNode* frame = a.frames.data() + f * k;
-        for (size_t n = 0; n < k; ++n) {
-            in.read(frame[n].x);
-            in.read(frame[n].y);
-            in.read(frame[n].value);
-        }
+        for (size_t n = 0; n < k; ++n) in.read(frame[n]);
     }
     return true;
 }
