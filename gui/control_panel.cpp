@@ -3,6 +3,8 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 
+#include "app/display_report.h"
+
 ControlPanel& build_control_panel(AppState&) {
     static ControlPanel panel;
     panel.main_window = new Fl_Double_Window(1264, 950);
@@ -13,7 +15,10 @@ ControlPanel& build_control_panel(AppState&) {
 
 void show_control_panel(ControlPanel& panel) { panel.main_window->show(); }
 
-std::string build_system_report() { return {}; }
+std::string build_system_report() {
+    const std::unique_ptr<DisplayEnumerator> displays = open_x11_displays();
+    return displays != nullptr ? build_display_report(*displays) : std::string();
+}
 
 void show_system_report(ControlPanel&, const std::string&) {}
 
