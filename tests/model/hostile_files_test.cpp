@@ -137,15 +137,6 @@ INSTANTIATE_TEST_SUITE_P(Headers, RefusedHostileAnimation,
                                            "anim_negative_nodes.txt"),
                          test_name);
 
-TEST(HostileModel, CrlfSpacesAndOneLineGiveTheDefaultModel) {
-    for (const char* name : {"model_crlf.txt", "model_spaces.txt", "model_one_line.txt"}) {
-        NodeModel m = marked_model();
-        CapturedLog log;
-        ASSERT_TRUE(load_model(m, path_of(name), log.log())) << name;
-        EXPECT_EQ(format_model(m), format_model(NodeModel())) << name;
-    }
-}
-
 TEST(HostileModel, UnreadableFloatsStopTheFillAndLeaveDefaults) {
     CapturedLog log;
     for (const char* name : {"model_nan_colour.txt", "model_float_overflow.txt"}) {
@@ -202,19 +193,6 @@ TEST(HostileAnimation, ExtremeTimesGiveASaturatedLabel) {
     ASSERT_TRUE(load_animation(a, path_of("anim_huge_times.txt"), log.log()));
     ASSERT_TRUE(a.seek(1, 0.0f));
     EXPECT_EQ(a.time_label(), "2147483:647");
-}
-
-TEST(HostileAnimation, CrlfSpacesAndOneLineLoadTheSame) {
-    std::vector<std::string> texts;
-    for (const char* name : {"anim_crlf.txt", "anim_spaces.txt", "anim_one_line.txt"}) {
-        Animation a;
-        CapturedLog log;
-        ASSERT_TRUE(load_animation(a, path_of(name), log.log())) << name;
-        texts.push_back(format_animation(a));
-    }
-    EXPECT_EQ(texts[0], "2\t2\n10\t1\t2\t255\t\t3\t4\t255\t\t\n20\t1\t2\t255\t\t3\t4\t255\t\t\n");
-    EXPECT_EQ(texts[1], texts[0]);
-    EXPECT_EQ(texts[2], texts[0]);
 }
 
 TEST(HostileAnimation, ZeroFramesAndARefusedCompanionStillLoad) {

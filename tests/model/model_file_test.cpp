@@ -79,26 +79,6 @@ TEST_F(ModelFile, TheDefaultModelIsWrittenByteForByte) {
     EXPECT_EQ(log.err.str(), "");
 }
 
-TEST_F(ModelFile, SplitAtTabsANodeLineHasFourteenFieldsWithThreeEmpty) {
-    const std::string text = format_model(unusual_model());
-    const size_t begin = text.find('\n') + 1;
-    const std::string line = text.substr(begin, text.find('\n', begin) - begin);
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == '\t')
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
-    }
-    ASSERT_EQ(fields.size(), 14u) << line;
-    EXPECT_EQ(fields[3], "");
-    EXPECT_EQ(fields[8], "");
-    EXPECT_EQ(fields[13], "");
-    EXPECT_EQ(fields[0], "-7");
-    EXPECT_EQ(fields[9], "0.333333");
-    EXPECT_EQ(fields[12], "0.123457");
-}
-
 TEST_F(ModelFile, ARoundTripGivesBackEveryFieldWithFloatsToSixDigits) {
     const NodeModel original = unusual_model();
     const std::string path = dir.file("m.txt");
