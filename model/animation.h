@@ -11,16 +11,8 @@
 #include <vector>
 
 #include "app/options.h"
+#include "model/model_limits.h"
 #include "model/node_model.h"
-
-// Largest buffer an animation accepts, from the "buffer size" input or a file:
-// 2^24 node entries (about 200 MB) and no more frames than that. Larger or
-// negative sizes are refused, so no input can make the program allocate
-// without bound, and frames x nodes never overflows.
-inline constexpr int32_t kMaxAnimationEntries = int32_t{1} << 24;
-inline constexpr int32_t kMaxAnimationFrames = kMaxAnimationEntries;
-// Most nodes a frame (and a model loaded from a file) may have.
-inline constexpr int32_t kMaxModelNodes = 1000;
 
 struct Animation {
     // 1000 frames of 3 nodes, all zero, nothing recorded, idle; a 3-node model.
@@ -41,7 +33,7 @@ struct Animation {
     // Sizes the buffer to c frames of k nodes (entries that stay keep their
     // place and content, new ones are zero), forgets the recording and goes
     // idle at frame 0. The model is not touched. A negative size, or one above
-    // the limits, is refused: false, nothing changes.
+    // the limits of model/model_limits.h, is refused: false, nothing changes.
     bool reset(int32_t c, int32_t k);
 
     // While recording: copies the live model into `model` (keeping its
