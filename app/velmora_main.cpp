@@ -39,7 +39,8 @@ int velmora_main(int argc, char** argv) {
     log.out << "\n" << report;
     show_system_report(panel, report);
 
-    app.record_animation = &panel.preview->record_animation;
+    MYWINDOW& preview = *panel.preview;
+    loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
     prepare_main_loop(app, loop);
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);
