@@ -200,14 +200,6 @@ INSTANTIATE_TEST_SUITE_P(Colours, LinkColours,
                          ::testing::Values(LinkColour{1.0f, 1.0f, 0.0f}, LinkColour{0.2f, 0.6f, 1.0f},
                                            LinkColour{0.0f, 0.0f, 1.0f}, LinkColour{1.0f, 0.4f, 0.8f}));
 
-TEST_F(Drawing, TranslucentModelAlphaLetsTheDiscShowThroughTheLinks) {
-    NodeModel m = chain({{100, 100, 255}, {400, 400, 255}});
-    for (AngularSensor& s : m.sensors) s.visible = false;
-    m.alpha = 0.5f;
-    const Pixels p = window.render([&] { draw_model(m, 1, 20); });
-    EXPECT_TRUE(colour_near(p, 250, 250, {128, 0, 128}, 1) || colour_near(p, 250, 250, {127, 0, 127}, 1));
-}
-
 TEST_F(Drawing, OneNodeDrawsItsDiscAndARedBoxAndNoLink) {
     NodeModel m = chain({{250, 250, 255}});
     const Pixels p = window.render([&] { draw_model(m, 1, 20); });
