@@ -3,6 +3,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 
+#include "app/display_report.h"
 #include "display/preview_window.h"
 
 ControlPanel& build_control_panel(AppState& app) {
@@ -19,7 +20,10 @@ ControlPanel& build_control_panel(AppState& app) {
 
 void show_control_panel(ControlPanel& panel) { panel.main_window->show(); }
 
-std::string build_system_report() { return {}; }
+std::string build_system_report() {
+    const std::unique_ptr<DisplayEnumerator> displays = open_x11_displays();
+    return displays != nullptr ? build_display_report(*displays) : std::string();
+}
 
 void show_system_report(ControlPanel&, const std::string&) {}
 

@@ -35,6 +35,15 @@ void append_float(std::string& out, float v) {
     out.append(buf, r.ptr);
 }
 
+void append_node(std::string& out, const ModelNode& node) {
+    append_int(out, node.x);
+    out += '\t';
+    append_int(out, node.y);
+    out += '\t';
+    append_int(out, node.value);
+    out += "\t\t";
+}
+
 bool ValueReader::fail() {
     failed_ = true;
     return false;
@@ -74,6 +83,11 @@ bool ValueReader::read(bool& v) {
     if (i != 0 && i != 1) return fail();
     v = i == 1;
     return true;
+}
+
+bool ValueReader::read(ModelNode& node) {
+    // After a failed read every later one fails too, so stopping early changes nothing.
+    return read(node.x) && read(node.y) && read(node.value);
 }
 
 bool ValueReader::read(float& v) {
