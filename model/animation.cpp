@@ -10,10 +10,13 @@ Animation::Animation() {
     (void)ok;
 }
 
+bool animation_size_allowed(int32_t c, int32_t k) {
+    return c >= 0 && k >= 0 && c <= kMaxAnimationFrames && k <= kMaxModelNodes &&
+           int64_t{c} * k <= kMaxAnimationEntries;
+}
+
 bool Animation::reset(int32_t c, int32_t k) {
-    if (c < 0 || k < 0 || c > kMaxAnimationFrames || k > kMaxModelNodes ||
-        int64_t{c} * k > kMaxAnimationEntries)
-        return false;
+    if (!animation_size_allowed(c, k)) return false;
     if (c != capacity_frames || k != nodes_per_frame) {
         capacity_frames = c;
         nodes_per_frame = k;
@@ -42,7 +45,7 @@ void Animation::record_step(const NodeModel& live, float now) {
     const int64_t n = static_cast<int64_t>(live.nodes.size());
     if (n != nodes_per_frame) {
         // Earlier frames are not re-laid out: they are read with the new stride.
-        if (n > kMaxModelNodes || int64_t{capacity_frames} * n > kMaxAnimationEntries) return;
+        if (n > kMaxModelNodes || !animation_size_allowed(capacity_frames, static_cast<int32_t>(n))) return;
         nodes_per_frame = static_cast<int32_t>(n);
         frames.resize(static_cast<size_t>(capacity_frames) * static_cast<size_t>(n), ModelNode{0, 0, 0});
     }

@@ -63,6 +63,10 @@ private:
     void show_frame(int32_t f);
 };
 
+// Whether a buffer of c frames of k nodes is within the limits of
+// model/model_limits.h (so reset accepts it).
+bool animation_size_allowed(int32_t c, int32_t k);
+
 // Float to int32 toward zero, as the control panel reads slider and input
 // values; out-of-range values saturate and NaN gives 0.
 int32_t truncate_to_int32(double v);

@@ -7,7 +7,6 @@
 #include "model/text_values.h"
 #include "platform/file_io.h"
 
-using model_text::append_float;
 using model_text::append_int;
 
 namespace {
@@ -29,17 +28,10 @@ std::string format_animation(const Animation& a) {
     append_int(out, a.nodes_per_frame);
     out += '\n';
     for (size_t f = 0; f < count; ++f) {
-        append_float(out, a.timestamps[f]);
+        model_text::append_float(out, a.timestamps[f]);
         out += '\t';
         const ModelNode* frame = a.frames.data() + f * k;
-        for (size_t n = 0; n < k; ++n) {
-            append_int(out, frame[n].x);
-            out += '\t';
-            append_int(out, frame[n].y);
-            out += '\t';
-            append_int(out, frame[n].value);
-            out += "\t\t";
-        }
+        for (size_t n = 0; n < k; ++n) model_text::append_node(out, frame[n]);
         out += '\n';
     }
     return out;
@@ -50,22 +42,20 @@ bool parse_animation(Animation& a, std::string_view text) {
     int32_t frame_count = 0;
     int32_t nodes = 0;
     if (!in.read(frame_count) || !in.read(nodes)) return false;
+    const size_t old_frames = a.frames.size();
+    const size_t old_stamps = a.timestamps.size();
     if (!a.reset(frame_count, nodes)) return false;
     // A short file must not show pieces of an earlier take: entries it does
-    // not fill are zero.
-    std::fill(a.frames.begin(), a.frames.end(), ModelNode{0, 0, 0});
-    std::fill(a.timestamps.begin(), a.timestamps.end(), 0.0f);
+    // not fill are zero. The resize zeroed what it added; clear what it kept.
+    std::fill_n(a.frames.begin(), std::min(old_frames, a.frames.size()), ModelNode{0, 0, 0});
+    std::fill_n(a.timestamps.begin(), std::min(old_stamps, a.timestamps.size()), 0.0f);
     a.frame_count = frame_count;
 
     const size_t k = static_cast<size_t>(nodes);
     for (size_t f = 0; f < static_cast<size_t>(frame_count) && !in.failed(); ++f) {
         in.read(a.timestamps[f]);
         ModelNode* frame = a.frames.data() + f * k;
-        for (size_t n = 0; n < k; ++n) {
-            in.read(frame[n].x);
-            in.read(frame[n].y);
-            in.read(frame[n].value);
-        }
+        for (size_t n = 0; n < k; ++n) in.read(frame[n]);
     }
     return true;
 }

@@ -22,12 +22,7 @@ std::string format_model(const NodeModel& model) {
     for (size_t i = 0; i < count; ++i) {
         const ModelNode& n = model.nodes[i];
         const AngularSensor& s = model.sensors[i];
-        append_int(out, n.x);
-        out += '\t';
-        append_int(out, n.y);
-        out += '\t';
-        append_int(out, n.value);
-        out += "\t\t";
+        model_text::append_node(out, n);
         out += s.visible ? '1' : '0';
         out += '\t';
         out += s.at_node ? '1' : '0';
@@ -57,9 +52,7 @@ bool parse_model(NodeModel& model, std::string_view text) {
     for (size_t i = 0; i < model.nodes.size() && !in.failed(); ++i) {
         ModelNode& n = model.nodes[i];
         AngularSensor& s = model.sensors[i];
-        in.read(n.x);
-        in.read(n.y);
-        in.read(n.value);
+        in.read(n);
         in.read(s.visible);
         in.read(s.at_node);
         in.read(s.x);

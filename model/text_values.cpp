@@ -28,11 +28,20 @@ void append_int(std::string& out, int32_t v) {
 }
 
 void append_float(std::string& out, float v) {
-    // to_chars with a precision is specified as printf in the C locale; the
+    // to_chars with a precision formats as printf does in the C locale; the
     // float is widened to double exactly as printf's variadic call would.
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::general, 6);
     out.append(buf, r.ptr);
+}
+
+void append_node(std::string& out, const ModelNode& node) {
+    append_int(out, node.x);
+    out += '\t';
+    append_int(out, node.y);
+    out += '\t';
+    append_int(out, node.value);
+    out += "\t\t";
 }
 
 bool ValueReader::fail() {
@@ -74,6 +83,11 @@ bool ValueReader::read(bool& v) {
     if (i != 0 && i != 1) return fail();
     v = i == 1;
     return true;
+}
+
+bool ValueReader::read(ModelNode& node) {
+    // After a failed read every later one fails too, so stopping early changes nothing.
+    return read(node.x) && read(node.y) && read(node.value);
 }
 
 bool ValueReader::read(float& v) {

@@ -15,10 +15,15 @@
 #include <string>
 #include <string_view>
 
+#include "model/node_model.h"
+
 namespace model_text {
 
 void append_int(std::string& out, int32_t v);
 void append_float(std::string& out, float v);
+// A node's x, y and value, each followed by a tab, then one more tab: the
+// empty field that both files put after every node.
+void append_node(std::string& out, const ModelNode& node);
 
 class ValueReader {
 public:
@@ -27,6 +32,7 @@ public:
     bool read(int32_t& v);
     bool read(float& v);
     bool read(bool& v);  // the integer 0 or 1; anything else fails
+    bool read(ModelNode& node);  // x, y and value; fields not read stay as they were
 
     bool failed() const { return failed_; }
 

@@ -5,13 +5,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "model/model_file.h"
+#include "tests/model/file_test_support.h"
 #include "tests/support/test_support.h"
 
+using file_test_support::kDefaultModelText;
+using file_test_support::six_digits;
 using testing_support::CapturedLog;
 using testing_support::file_exists;
 using testing_support::read_whole_file;
@@ -19,18 +20,6 @@ using testing_support::TempDir;
 using testing_support::write_whole_file;
 
 namespace {
-
-const std::string kDefaultModelText =
-    "3\t1\t1\t0\t1\n"
-    "50\t200\t255\t\t1\t1\t50\t100\t\t0\t0\t1\t0.5\t\n"
-    "100\t200\t255\t\t1\t1\t100\t100\t\t0\t0\t1\t0.5\t\n"
-    "150\t200\t255\t\t1\t1\t150\t100\t\t0\t0\t1\t0.5\t\n";
-
-float six_digits(float v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
-    return std::strtof(buf, nullptr);
-}
 
 // Two frames of three nodes recorded at 1234.5 and 1301.25 ms.
 Animation two_frames() {
@@ -237,6 +226,7 @@ TEST_F(AnimationFile, AFileThatCannotBeOpenedChangesNothing) {
     Animation a = two_frames();
     EXPECT_FALSE(load_animation(a, dir.file("missing.txt"), log.log()));
     EXPECT_FALSE(load_animation(a, dir.path(), log.log()));
+    EXPECT_FALSE(load_animation(a, "/dev/zero", log.log())) << "a device is not read";
     EXPECT_EQ(a.frame_count, 2);
     EXPECT_EQ(a.capacity_frames, 1000);
     EXPECT_EQ(log.out.str(), "");

@@ -230,10 +230,6 @@ TEST(Recording, IdleStepShowsTheSlotTheNextRecordingFills) {
 
 // --- playback ----------------------------------------------------------------
 
-struct PaceCase {
-    float loop_hz;
-};
-
 class PlaybackPace : public ::testing::TestWithParam<float> {};
 
 // A 20 frames-per-second recording played by a loop of another rate shows, at
@@ -254,24 +250,6 @@ TEST_P(PlaybackPace, FollowsTheRecordedTimesWhateverTheLoopRate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LoopRates, PlaybackPace, ::testing::Values(60.0f, 10.0f, 20.0f, 7.0f));
-
-TEST(Playback, SixtyCyclesPerSecondShowEachFrameAboutThreeTimesTenSkipEveryOther) {
-    Animation fast = recorded(20, 50.0f);
-    start_playing(fast, false, 0.0f);
-    std::vector<int32_t> per_frame(20, 0);
-    for (int i = 0; i < 57; ++i) {
-        fast.play_step(i * 1000.0f / 60.0f);
-        ++per_frame[shown_step(fast)];
-    }
-    for (int f = 1; f < 19; ++f) EXPECT_TRUE(per_frame[f] == 3 || per_frame[f] == 2 || per_frame[f] == 4) << f;
-
-    Animation slow = recorded(20, 50.0f);
-    start_playing(slow, false, 0.0f);
-    for (int i = 0; i < 9; ++i) {
-        slow.play_step(i * 100.0f);
-        EXPECT_EQ(shown_step(slow), 2 * i);
-    }
-}
 
 TEST(Playback, WithoutLoopTheLastFrameIsHeldAndPlayingStaysOn) {
     Animation a = recorded(5, 50.0f);

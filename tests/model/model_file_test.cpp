@@ -6,33 +6,20 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "model/model_limits.h"
+#include "tests/model/file_test_support.h"
 #include "tests/support/test_support.h"
 
+using file_test_support::kDefaultModelText;
+using file_test_support::six_digits;
 using testing_support::CapturedLog;
 using testing_support::read_whole_file;
 using testing_support::TempDir;
 using testing_support::write_whole_file;
 
 namespace {
-
-// The default three-node model as the file must hold it, written out by hand.
-const std::string kDefaultModelText =
-    "3\t1\t1\t0\t1\n"
-    "50\t200\t255\t\t1\t1\t50\t100\t\t0\t0\t1\t0.5\t\n"
-    "100\t200\t255\t\t1\t1\t100\t100\t\t0\t0\t1\t0.5\t\n"
-    "150\t200\t255\t\t1\t1\t150\t100\t\t0\t0\t1\t0.5\t\n";
-
-// A float as it comes back from the file: rounded to six significant digits.
-float six_digits(float v) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", static_cast<double>(v));
-    return std::strtof(buf, nullptr);
-}
 
 NodeModel unusual_model() {
     NodeModel m;
@@ -90,26 +77,6 @@ TEST_F(ModelFile, TheDefaultModelIsWrittenByteForByte) {
     EXPECT_EQ(read_whole_file(path), kDefaultModelText);
     EXPECT_EQ(log.out.str(), "\n model saved.");
     EXPECT_EQ(log.err.str(), "");
-}
-
-TEST_F(ModelFile, SplitAtTabsANodeLineHasFourteenFieldsWithThreeEmpty) {
-    const std::string text = format_model(unusual_model());
-    const size_t begin = text.find('\n') + 1;
-    const std::string line = text.substr(begin, text.find('\n', begin) - begin);
-    std::vector<std::string> fields(1);
-    for (char c : line) {
-        if (c == '\t')
-            fields.emplace_back();
-        else
-            fields.back().push_back(c);
-    }
-    ASSERT_EQ(fields.size(), 14u) << line;
-    EXPECT_EQ(fields[3], "");
-    EXPECT_EQ(fields[8], "");
-    EXPECT_EQ(fields[13], "");
-    EXPECT_EQ(fields[0], "-7");
-    EXPECT_EQ(fields[9], "0.333333");
-    EXPECT_EQ(fields[12], "0.123457");
 }
 
 TEST_F(ModelFile, ARoundTripGivesBackEveryFieldWithFloatsToSixDigits) {

@@ -103,26 +103,6 @@ TEST(NodeCount, ShrinkingDropsTheTailAndZeroEmptiesBothLists) {
     EXPECT_TRUE(m.sensors.empty());
 }
 
-TEST(NodeCount, CopyReplacesEveryFieldListsIncluded) {
-    NodeModel a;
-    a.set_node_count(4);
-    a.cluster_claims = {1, 0, 1};
-    a.visible = true;
-    a.hovered = 3;
-    a.nodes[2] = ModelNode{9, 8, 7};
-    a.sensors[1].y = -4;
-    a.alpha = 0.25f;
-    NodeModel b;
-    b = a;
-    EXPECT_EQ(b.cluster_claims, a.cluster_claims);
-    EXPECT_TRUE(b.visible);
-    EXPECT_EQ(b.hovered, 3);
-    ASSERT_EQ(b.nodes.size(), 4u);
-    EXPECT_EQ(b.nodes[2].x, 9);
-    EXPECT_EQ(b.sensors[1].y, -4);
-    EXPECT_EQ(b.alpha, 0.25f);
-}
-
 // --- hover ------------------------------------------------------------------
 
 struct HoverCase {

@@ -13,7 +13,6 @@
 #include <string>
 
 using model_text::append_float;
-using model_text::append_int;
 using model_text::ValueReader;
 
 namespace {
@@ -55,15 +54,6 @@ TEST(WriteFloat, MatchesPrintfAcrossMagnitudes) {
     }
     for (float v : {FLT_MAX, -FLT_MAX, FLT_MIN, FLT_TRUE_MIN, -0.0f, 999999.5f, 9.999995f, 0.000099999f})
         EXPECT_EQ(float_text(v), printf_g(v));
-}
-
-TEST(WriteInt, PlainDecimal) {
-    std::string s;
-    for (int32_t v : {0, 7, -7, 255, 2147483647, -2147483647 - 1}) {
-        s.clear();
-        append_int(s, v);
-        EXPECT_EQ(s, std::to_string(v));
-    }
 }
 
 TEST(ReadValues, SkipAnyWhiteSpaceAndIgnoreLines) {
