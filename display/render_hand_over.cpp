@@ -6,13 +6,16 @@
 
 void RenderHandOver::publish(const NodeModel* live_model, const NodeModel* playback_model,
                              const ModelDrawSettings& settings, const Frame& frame) {
+    // The frame is copied before the lock is taken and swapped in under it, so
+    // the render thread never waits for a 172800-byte copy.
+    next_frame_.assign(frame.begin(), frame.end());
     const std::lock_guard<std::mutex> lock(mutex_);
     if (window_open_) {
         if (live_model != nullptr) live_model_ = *live_model;
         if (playback_model != nullptr) playback_model_ = *playback_model;
         settings_ = settings;
     }
-    frame_.assign(frame.begin(), frame.end());
+    std::swap(next_frame_, frame_);
     frame_is_new_ = true;
     // Posted under the lock: the render thread withdraws the semaphore under
     // the same lock before destroying it.
@@ -50,8 +53,9 @@ void RenderHandOver::take_models(NodeModel& live_model, NodeModel& playback_mode
 bool RenderHandOver::take_frame(Frame& frame) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (!frame_is_new_) return false;
-    // The exchange hands the render thread's old buffer back for the next
-    // copy, so neither side allocates once both buffers hold a frame.
+    // The three frame buffers (the main loop's next, this one, the render
+    // thread's) only change places, so once each holds a frame nothing is
+    // allocated any more.
     std::swap(frame, frame_);
     frame_is_new_ = false;
     return true;

@@ -1,9 +1,10 @@
 #pragma once
 // What the main loop passes to the render thread, and how. One lock guards a
-// second copy of the two models, the drawing settings and the newest frame;
-// the main loop writes that copy (models, frame, then one post of the render
-// semaphore, all under the lock), and the render thread copies the models out
-// and swaps the frame out under the same lock and draws from its own copies.
+// second copy of the two models, the drawing settings and the newest frame.
+// The main loop stores the models, swaps in the frame it copied beforehand and
+// posts the render semaphore once, in this order and under the lock; the render
+// thread copies the models out and swaps the frame out under the same lock and
+// draws from its own copies.
 //
 // The render thread registers its semaphore and its window here and withdraws
 // both under the lock before it destroys them, so a post never reaches a
@@ -74,4 +75,5 @@ private:
     ModelDrawSettings settings_;
     Frame frame_;
     bool frame_is_new_ = false;  // frame_ holds a frame not taken yet
+    Frame next_frame_;           // the main thread's buffer for its next frame; main thread only
 };
