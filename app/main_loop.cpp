@@ -1,7 +1,42 @@
 #include "app/main_loop.h"
 
 #include "camera/frame_ops.h"
+#include "model/animation.h"
+#include "model/tracking.h"
 #include "platform/timer.h"
+
+namespace {
+
+// Cluster copy for the drawing, tracking, recording and playback (each at a
+// fresh stopwatch reading), the timelines and the selection check.
+void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view) {
+    Scene& scene = loop.scene;
+    if (scene.clusters != nullptr) *scene.clusters = loop.clusters;
+    if (scene.model != nullptr)
+        track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance);
+
+    Animation* record = scene.record_animation;
+    Animation* playback = scene.playback_animation;
+    if (record != nullptr && scene.model != nullptr) record->record_step(*scene.model, loop.stopwatch.elapsed_ms());
+    if (record != nullptr) record->play_step(loop.stopwatch.elapsed_ms());
+    if (playback != nullptr) playback->play_step(loop.stopwatch.elapsed_ms());
+
+    if (record != nullptr) {
+        loop.record_label = record->time_label();
+        view.show_timeline(Timeline::record, record->position, loop.record_label);
+    }
+    if (playback != nullptr) {
+        loop.playback_label = playback->time_label();
+        view.show_timeline(Timeline::playback, playback->position, loop.playback_label);
+    }
+
+    if (scene.model != nullptr && scene.model->selected != app.selected_node) {
+        app.selected_node = scene.model->selected;
+        view.refresh_model_widgets();
+    }
+}
+
+}  // namespace
 
 void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.cycle_count = 0;
@@ -10,6 +45,9 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.clusters.clear();
     loop.stopwatch.start();
     app.stopwatch = &loop.stopwatch;
+    if (loop.scene.record_animation != nullptr) app.record_animation = loop.scene.record_animation;
+    loop.record_label.clear();
+    loop.playback_label.clear();
 }
 
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
@@ -32,8 +70,7 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     view.hand_over(app.camera_frame);
     view.upload_frame(options.show_thresholding != 0 ? app.threshold_frame : app.camera_frame);
 
-    // Cluster copy into the preview, tracking, recording and playback, the
-    // timelines and the selection check: added with the node model.
+    track_record_and_play(app, loop, view);
 
     view.request_redraw();
 

@@ -6,11 +6,25 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/app_state.h"
 #include "app/stopwatch.h"
 #include "camera/videocam.h"
 #include "cluster/records.h"
+
+struct NodeModel;
+struct Animation;
+
+// The preview's live model, its two animations and its copy of the cluster
+// list: what the cycle tracks, records, plays and hands to the drawing. Any
+// part left null is skipped, so headless runs need no preview.
+struct Scene {
+    NodeModel* model = nullptr;
+    Animation* record_animation = nullptr;
+    Animation* playback_animation = nullptr;
+    ClusterList* clusters = nullptr;
+};
 
 // What the main loop owns for the whole run.
 struct MainLoop {
@@ -23,7 +37,15 @@ struct MainLoop {
     Stopwatch stopwatch;
     int32_t cycle_count = 0;  // cycles since the last rate display
     int64_t rate_mark = 0;    // clock_ms() at the last rate display
+    Scene scene;              // set once the preview exists
+    // The timeline sliders' label texts. A slider keeps a pointer to its
+    // label, so the texts live here, from one cycle to the next.
+    std::string record_label;
+    std::string playback_label;
 };
+
+// The two recording groups of the control panel.
+enum class Timeline { record, playback };
 
 // The window side of a cycle. Each step does nothing until a window provides it.
 class CycleView {
@@ -36,6 +58,13 @@ public:
     virtual void request_redraw() {}
     // Once a second: the number of cycles of the last interval.
     virtual void show_rate(int32_t cycles_per_second) { (void)cycles_per_second; }
+    // A group's timeline slider: its animation's position and time label.
+    virtual void show_timeline(Timeline which, int32_t position, const std::string& label) {
+        (void)which, (void)position, (void)label;
+    }
+    // The node selected in the preview changed: the model and sensor widgets
+    // show the live model again.
+    virtual void refresh_model_widgets() {}
 
 protected:
     ~CycleView() = default;

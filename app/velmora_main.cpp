@@ -8,6 +8,7 @@
 #include "app/main_loop.h"
 #include "app/options.h"
 #include "app/own_name.h"
+#include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
 #include "platform/gl_window.h"
@@ -33,6 +34,7 @@ int velmora_main(int argc, char** argv) {
     log.err << "\nbefore gui loading";
     ControlPanel& panel = build_control_panel(app);
     log.err << "\ngui loaded";
+    app.node_model = &panel.preview->model;
     show_control_panel(panel);
     log.err << "\ngui shown";
 
@@ -41,6 +43,8 @@ int velmora_main(int argc, char** argv) {
     log.out << "\n" << report;
     show_system_report(panel, report);
 
+    MYWINDOW& preview = *panel.preview;
+    loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
     prepare_main_loop(app, loop);
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include "app/display_report.h"
+#include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "platform/message.h"
 
@@ -33,7 +35,7 @@ void queue_alert(const char* caption, const char* text) {
 
 }  // namespace
 
-ControlPanel& build_control_panel(AppState&) {
+ControlPanel& build_control_panel(AppState& app) {
     // FLTK's thread support: makes the pipe through which Fl::awake wakes the
     // main thread. The main thread holds the GUI lock except while it waits.
     Fl::lock();
@@ -42,23 +44,35 @@ ControlPanel& build_control_panel(AppState&) {
     static ControlPanel panel;
     panel.main_window = new Fl_Double_Window(1264, 950);
     panel.main_window->user_data(&panel);
+    panel.preview = new MYWINDOW(app.options);
+    panel.preview->box(FL_BORDER_BOX);
+    panel.preview->align(FL_ALIGN_TOP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+    panel.preview->when(FL_WHEN_RELEASE);
     panel.main_window->end();
     return panel;
 }
 
 void show_control_panel(ControlPanel& panel) { panel.main_window->show(); }
 
-std::string build_system_report() { return {}; }
+std::string build_system_report() {
+    const std::unique_ptr<DisplayEnumerator> displays = open_x11_displays();
+    return displays != nullptr ? build_display_report(*displays) : std::string();
+}
 
 void show_system_report(ControlPanel&, const std::string&) {}
 
 void PanelCycleView::hand_over(const Frame& camera_frame) {
-    // The playback model joins with the preview's animations; until then the
-    // output window keeps a hidden one.
-    hand_over_to_output_window(app_state, app_state.node_model, nullptr, camera_frame);
+    MYWINDOW& preview = *panel_.preview;
+    hand_over_to_output_window(app_state, &preview.model, &preview.playback_animation.model,
+                               camera_frame);
 }
 
+void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_frame(frame); }
+
+void PanelCycleView::request_redraw() { panel_.preview->redraw(); }
+
 void PanelCycleView::show_rate(int32_t cycles_per_second) {
+    panel_.preview->fps = cycles_per_second;
     // The window keeps its own copy of the title.
     panel_.main_window->copy_label(std::to_string(cycles_per_second).c_str());
 }

@@ -8,9 +8,11 @@
 #include "app/main_loop.h"
 
 class Fl_Double_Window;
+class MYWINDOW;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
+    MYWINDOW* preview = nullptr;  // the GL preview, the main window's first child
 };
 
 // Builds the panel once; the panel lives until the program ends. The main
@@ -28,6 +30,8 @@ class PanelCycleView final : public CycleView {
 public:
     explicit PanelCycleView(ControlPanel& panel) : panel_(panel) {}
     void hand_over(const Frame& camera_frame) override;
+    void upload_frame(const Frame& frame) override;
+    void request_redraw() override;
     void show_rate(int32_t cycles_per_second) override;
 
 private:

@@ -170,7 +170,7 @@ def window_geometry(xvfb, wid):
 
 def screenshot(xvfb, save_as=None):
     """The whole screen; also saved as PNG under the artifacts folder when asked."""
-    raw = subprocess.run(["import", "-display", xvfb.display, "-window", "root", "ppm:-"],
+    raw = subprocess.run(["import", "-display", xvfb.display, "-window", "root", "-depth", "8", "ppm:-"],
                          check=True, stdout=subprocess.PIPE, timeout=60).stdout
     if save_as and ARTIFACTS:
         os.makedirs(ARTIFACTS, exist_ok=True)

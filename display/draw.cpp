@@ -1,0 +1,124 @@
+#include "display/draw.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+
+namespace {
+
+constexpr float kDegreesToRadians = 0.017453292f;
+constexpr int kDiscSteps = 36;  // 10 degrees each
+
+// sin and cos of 0, 10, ..., 360 degrees, computed once with the float steps
+// the fan uses, so the table holds exactly what a per-vertex call would give.
+struct FanTable {
+    std::array<float, kDiscSteps + 1> sin_a{};
+    std::array<float, kDiscSteps + 1> cos_a{};
+    FanTable() {
+        float a = 0.0f;
+        for (int k = 0; k <= kDiscSteps; ++k, a += 10.0f) {
+            sin_a[k] = std::sin(a * kDegreesToRadians);
+            cos_a[k] = std::cos(a * kDegreesToRadians);
+        }
+    }
+};
+
+const FanTable& fan_table() {
+    static const FanTable table;
+    return table;
+}
+
+bool is_drawable_node(const NodeModel& model, int32_t i) {
+    return i >= 0 && static_cast<size_t>(i) < model.nodes.size() &&
+           static_cast<size_t>(i) < model.sensors.size();
+}
+
+}  // namespace
+
+void draw_node_box(int32_t x, int32_t y, int32_t h) {
+    glVertex2i(x - h, y - h);
+    glVertex2i(x + h, y - h);
+    glVertex2i(x + h, y - h);
+    glVertex2i(x + h, y + h);
+    glVertex2i(x + h, y + h);
+    glVertex2i(x - h, y + h);
+    glVertex2i(x - h, y + h);
+    glVertex2i(x - h, y - h);
+}
+
+void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radius) {
+    if (!is_drawable_node(model, i)) return;
+    const AngularSensor& sensor = model.sensors[static_cast<size_t>(i)];
+    if (!sensor.visible) return;
+    const SensorCentre centre = sensor_centre(model, i);
+    const float cx = static_cast<float>(centre.x);
+    const float cy = static_cast<float>(centre.y);
+    const float r = sensor_radius(model, i, sensor_max_radius);
+    glColor4f(sensor.red, sensor.green, sensor.blue, sensor.alpha);
+    // From the top of the circle, clockwise on the screen.
+    const FanTable& t = fan_table();
+    for (int k = 0; k < kDiscSteps; ++k) {
+        glVertex2f(cx, cy);
+        glVertex2f(cx + r * t.sin_a[k], cy + r * t.cos_a[k]);
+        glVertex2f(cx + r * t.sin_a[k + 1], cy + r * t.cos_a[k + 1]);
+    }
+}
+
+void draw_model(const NodeModel& model, int32_t line_width, int32_t sensor_max_radius) {
+    if (!model.visible) return;
+    // A model whose lists disagree draws only the nodes that have a sensor.
+    const int32_t n = static_cast<int32_t>(std::min(model.nodes.size(), model.sensors.size()));
+
+    // Discs first, so boxes, links and highlights lie on top of them.
+    glBegin(GL_TRIANGLES);
+    for (int32_t i = 0; i < n; ++i) draw_sensor_disc(model, i, sensor_max_radius);
+    glEnd();
+
+    glLineWidth(static_cast<GLfloat>(line_width));
+    glBegin(GL_LINES);
+    for (int32_t i = 0; i < n; ++i) {
+        if (i == 0) {
+            glColor4f(1.0f, 0.0f, 0.0f, model.alpha);
+        } else {
+            glColor4f(0.0f, 1.0f, 0.0f, model.alpha);
+        }
+        const ModelNode& node = model.nodes[static_cast<size_t>(i)];
+        draw_node_box(node.x, node.y, line_width + 5);
+    }
+    // The links show the model colour with its green and blue exchanged.
+    glColor4f(model.red, model.blue, model.green, model.alpha);
+    for (int32_t i = 1; i < n; ++i) {
+        const ModelNode& a = model.nodes[static_cast<size_t>(i - 1)];
+        const ModelNode& b = model.nodes[static_cast<size_t>(i)];
+        glVertex2i(a.x, a.y);
+        glVertex2i(b.x, b.y);
+    }
+    if (is_drawable_node(model, model.hovered)) {
+        glColor4f(0.5f, 0.5f, 1.0f, 1.0f);
+        const ModelNode& node = model.nodes[static_cast<size_t>(model.hovered)];
+        draw_node_box(node.x, node.y, line_width + 9);
+    }
+    if (is_drawable_node(model, model.selected)) {
+        glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+        const ModelNode& node = model.nodes[static_cast<size_t>(model.selected)];
+        draw_node_box(node.x, node.y, line_width + 11);
+    }
+    glEnd();
+}
+
+void draw_cluster_crosses(const ClusterList& clusters, int32_t line_width) {
+    const int32_t arm = line_width + 5;
+    glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
+    glLineWidth(static_cast<GLfloat>(line_width));
+    glBegin(GL_LINES);
+    for (const Cluster& c : clusters) {
+        glVertex2i(c.x - arm, c.y);
+        glVertex2i(c.x + arm, c.y);
+        glVertex2i(c.x, c.y - arm);
+        glVertex2i(c.x, c.y + arm);
+    }
+    glEnd();
+}

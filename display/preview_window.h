@@ -1,0 +1,70 @@
+#pragma once
+// The preview: the GL view inside the control panel that shows the camera frame
+// (raw or thresholded) through an alpha texture, the cluster crosses, the live
+// model and the two animation poses, and the frame rate, and lets the operator
+// drag model nodes with the mouse.
+
+#include <FL/Fl_Gl_Window.H>
+#include <GL/gl.h>
+
+#include <cstdint>
+
+#include "app/options.h"
+#include "camera/frame.h"
+#include "cluster/records.h"
+#include "display/gl_font.h"
+#include "model/animation.h"
+#include "model/node_model.h"
+
+// The node model's view of a toolkit event.
+MouseEvent mouse_event_of(int fl_event);
+
+// Events that come from the operator's pointer or keyboard.
+bool is_operator_event(int fl_event);
+
+// A GL window that consumes the mouse events of its area, so that the toolkit
+// keeps sending it drags, pointer motion and wheel turns.
+class GLWINDOW : public Fl_Gl_Window {
+public:
+    GLWINDOW(int x, int y, int w, int h, const char* label);
+
+    int handle(int event) override;
+
+    int32_t last_x = 0;  // position of the last press or processed drag, window coordinates (y down)
+    int32_t last_y = 0;
+};
+
+class MYWINDOW : public GLWINDOW {
+public:
+    // At (5, 5), 800 x 600. The recording animation is sized from the options'
+    // buffer length and node count; `options` must outlive the window, which
+    // reads the line width and the sensor radius from it at every draw.
+    explicit MYWINDOW(const Options& options);
+    ~MYWINDOW() override;
+
+    // An operator's event makes the model visible; then the model hovers,
+    // selects or drags, and the event is handled as a GLWINDOW's.
+    int handle(int event) override;
+
+    // Replaces the frame part of the texture with `frame` (480 x 360 grey
+    // bytes). Does nothing until a draw has made the texture in the window's
+    // current GL context, or for a frame of the wrong size.
+    void upload_frame(const Frame& frame);
+
+    GLuint frame_texture = 0;  // 512 x 512 alpha texture, 0 until the first draw
+    glFont_Vorn_Builtin font;  // prints the frame rate
+    int32_t fps = 0;           // the rate printed, set once a second by the main loop
+    ClusterList clusters;      // the last clustering result, drawn as crosses
+    NodeModel model;           // the live model
+    Animation record_animation;
+    Animation playback_animation;
+
+protected:
+    void draw() override;
+
+private:
+    void make_gl_objects();
+    void set_up_gl();
+
+    const Options& options_;
+};

@@ -1,0 +1,77 @@
+#include "model/animation_file.h"
+
+#include <algorithm>
+
+#include "model/model_file.h"
+#include "model/model_limits.h"
+#include "model/text_values.h"
+#include "platform/file_io.h"
+
+using model_text::append_int;
+
+namespace {
+
+std::string companion_name(const std::string& file_name) { return file_name + ".model"; }
+
+}  // namespace
+
+std::string format_animation(const Animation& a) {
+    const size_t k = static_cast<size_t>(std::max(a.nodes_per_frame, 0));
+    // Never more frames than the buffer holds, whatever the counters say.
+    size_t count = static_cast<size_t>(std::max(a.frame_count, 0));
+    count = std::min({count, a.timestamps.size(), k == 0 ? count : a.frames.size() / k});
+
+    std::string out;
+    out.reserve(24 + count * (16 + k * 20));
+    append_int(out, static_cast<int32_t>(count));
+    out += '\t';
+    append_int(out, a.nodes_per_frame);
+    out += '\n';
+    for (size_t f = 0; f < count; ++f) {
+        model_text::append_float(out, a.timestamps[f]);
+        out += '\t';
+        const ModelNode* frame = a.frames.data() + f * k;
+        for (size_t n = 0; n < k; ++n) model_text::append_node(out, frame[n]);
+        out += '\n';
+    }
+    return out;
+}
+
+bool parse_animation(Animation& a, std::string_view text) {
+    model_text::ValueReader in(text);
+    int32_t frame_count = 0;
+    int32_t nodes = 0;
+    if (!in.read(frame_count) || !in.read(nodes)) return false;
+    const size_t old_frames = a.frames.size();
+    const size_t old_stamps = a.timestamps.size();
+    if (!a.reset(frame_count, nodes)) return false;
+    // A short file must not show pieces of an earlier take: entries it does
+    // not fill are zero. The resize zeroed what it added; clear what it kept.
+    std::fill_n(a.frames.begin(), std::min(old_frames, a.frames.size()), ModelNode{0, 0, 0});
+    std::fill_n(a.timestamps.begin(), std::min(old_stamps, a.timestamps.size()), 0.0f);
+    a.frame_count = frame_count;
+
+    const size_t k = static_cast<size_t>(nodes);
+    for (size_t f = 0; f < static_cast<size_t>(frame_count) && !in.failed(); ++f) {
+        in.read(a.timestamps[f]);
+        ModelNode* frame = a.frames.data() + f * k;
+        for (size_t n = 0; n < k; ++n) in.read(frame[n]);
+    }
+    return true;
+}
+
+bool save_animation(const Animation& a, const std::string& file_name, Log log) {
+    if (platform::replace_file(file_name, format_animation(a)) != platform::WriteResult::ok) return false;
+    log.out << "\n animation saved.";
+    (void)save_model(a.model, companion_name(file_name), log);
+    return true;
+}
+
+bool load_animation(Animation& a, const std::string& file_name, Log log) {
+    std::string text;
+    if (!platform::read_file(file_name, text, kMaxAnimationFileBytes)) return false;
+    if (!parse_animation(a, text)) return false;
+    log.out << "\n anim loaded.";
+    (void)load_model(a.model, companion_name(file_name), log);
+    return true;
+}

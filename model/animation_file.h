@@ -1,0 +1,37 @@
+#pragma once
+// The animation file: tab-separated text, a header line "F  K" (frames, nodes
+// per frame), then one line per frame, frame 0 first:
+//
+//   time  x0  y0  value0  <empty>  x1  y1  value1  <empty> ...
+//
+// Time stamps are the stopwatch times of recording; only their differences to
+// frame 0's matter. The animation's model is kept beside the file, as a model
+// file named after it with ".model" appended (walk.txt -> walk.txt.model).
+
+#include <string>
+#include <string_view>
+
+#include "app/log.h"
+#include "model/animation.h"
+
+// The file's text for frames 0 to frame_count - 1.
+std::string format_animation(const Animation& a);
+
+// Fills `a` from animation-file text. A header whose frame or node count
+// cannot be read, is negative or exceeds the buffer limits is refused: false,
+// `a` unchanged. Otherwise `a` becomes an idle buffer of exactly F frames of
+// K nodes holding the values read up to the first one that cannot be read;
+// every entry not read is 0. The model is not touched.
+bool parse_animation(Animation& a, std::string_view text);
+
+// Writes the animation through a temporary file renamed over `file_name`,
+// logs "\n animation saved.", then saves the model to the companion file.
+// False when the animation file cannot be written: nothing is written (no
+// companion either) or logged, and any old file is untouched.
+bool save_animation(const Animation& a, const std::string& file_name, Log log = console_log());
+
+// Reads the animation from a regular file, logs "\n anim loaded.", then loads
+// the model from the companion file (a missing one leaves the model as it
+// was). False, with `a` unchanged and nothing logged, when the file cannot be
+// read or its header is refused.
+bool load_animation(Animation& a, const std::string& file_name, Log log = console_log());

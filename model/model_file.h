@@ -1,0 +1,35 @@
+#pragma once
+// The model file: tab-separated text, one line for the model (node count and
+// colour) and one line of eleven values per node:
+//
+//   N  red  green  blue  alpha
+//   x  y  value  <empty>  visible  at_node  sx  sy  <empty>  red  green  blue  alpha  <empty>
+//
+// Not stored: hovered, selected, visible, the claim list.
+
+#include <string>
+#include <string_view>
+
+#include "app/log.h"
+#include "model/node_model.h"
+
+// The file's text for a model.
+std::string format_model(const NodeModel& model);
+
+// Fills `model` from model-file text. The node count comes first: when it
+// cannot be read, is negative or exceeds kMaxModelNodes, the model is left
+// exactly as it was and the result is false. Otherwise the model is resized
+// (default layout and colour, sensors kept, hidden) and filled value by value
+// until the first value that cannot be read; everything after it keeps what
+// the resize gave. Text after the last node is ignored.
+bool parse_model(NodeModel& model, std::string_view text);
+
+// Writes the model through a temporary file renamed over `file_name`, then
+// logs "\n model saved.". False, with nothing written or logged and any old
+// file untouched, when the file cannot be written.
+bool save_model(const NodeModel& model, const std::string& file_name, Log log = console_log());
+
+// Reads the model from a regular file (never waiting on a pipe or device) and
+// logs "\n model loaded.". False, with the model unchanged and nothing logged,
+// when the file cannot be read or its node count is refused.
+bool load_model(NodeModel& model, const std::string& file_name, Log log = console_log());

@@ -1,0 +1,58 @@
+#pragma once
+// Display enumeration: adapters, their monitors, modes and work areas, in
+// records shaped like the enumeration records the report was designed around.
+// The X11 implementation maps each XRandR output onto an adapter.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// An adapter or a monitor, shaped like the enumeration records of the platform.
+struct DisplayDevice {
+    std::string device_name;    // system name of the device
+    std::string device_string;  // human-readable description
+    uint32_t state_flags = 0;
+};
+
+// Adapter state flags.
+inline constexpr uint32_t kDisplayAttachedToDesktop = 0x1;
+inline constexpr uint32_t kDisplayPrimaryDevice = 0x4;
+inline constexpr uint32_t kDisplayMirroringDriver = 0x8;
+inline constexpr uint32_t kDisplayRemovable = 0x20;
+// Monitor state flag.
+inline constexpr uint32_t kDisplayActive = 0x1;
+
+struct DisplayMode {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int32_t x = 0;  // position on the virtual desktop
+    int32_t y = 0;
+    uint32_t bits_per_pixel = 0;
+    uint32_t frequency = 0;  // Hz; 0 when unknown
+};
+
+struct DisplayRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;  // exclusive
+    int32_t bottom = 0;
+};
+
+// The platform's display enumeration. Every call returns false (and leaves its
+// output alone) when there is no such entry.
+class DisplayEnumerator {
+public:
+    virtual bool adapter(uint32_t index, DisplayDevice& out) = 0;
+    virtual bool monitor(const std::string& adapter_name, uint32_t index, DisplayDevice& out) = 0;
+    virtual bool current_mode(const std::string& adapter_name, DisplayMode& out) = 0;
+    virtual bool registry_mode(const std::string& adapter_name, DisplayMode& out) = 0;
+    // A handle of the monitor that contains the point, 0 for none.
+    virtual uint64_t monitor_from_point(int32_t x, int32_t y) = 0;
+    virtual bool work_area(uint64_t monitor_handle, DisplayRect& out) = 0;
+
+    virtual ~DisplayEnumerator() = default;
+};
+
+// The X server's displays, over XRandR, on a connection of its own. Null when
+// no display can be opened.
+std::unique_ptr<DisplayEnumerator> open_x11_displays();
