@@ -281,6 +281,30 @@ TEST_F(OutputWindowTest, LiveAndPlaybackModelsAreDrawnAndFollowTheHandOver) {
     EXPECT_TRUE(red_box_edge_at(shot, 100, 260, 2)) << "the playback model stayed";
 }
 
+int bright_pixels_in(const x_probe::Screenshot& shot, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) n += is_white(shot.pixel(x, y)) ? 1 : 0;
+    }
+    return n;
+}
+
+TEST_F(OutputWindowTest, RateLineIsPrintedAtTheLowerLeft) {
+    set_placement(0, 0, 480, 360);
+    open_window();
+    // A dark frame, so the text is the only bright thing. Its baseline is 10
+    // pixels up, its first glyph 10 pixels in, and it is one 16-pixel line high.
+    const Frame dark(kFrameBytes, 0);
+    x_probe::Screenshot shot;
+    ASSERT_TRUE(eventually([&] {
+        hand_over(dark);
+        shot = x_probe::grab(0, 0, 480, 360);
+        return bright_pixels_in(shot, 10, 360 - 26, 70, 360 - 10) > 20;
+    })) << "\"fps: N\" at (10, 10)";
+    EXPECT_EQ(bright_pixels_in(shot, 0, 0, 480, 360 - 30), 0) << "nothing bright above the line";
+    EXPECT_EQ(bright_pixels_in(shot, 0, 360 - 30, 9, 360), 0) << "nothing left of it";
+}
+
 // ---------------------------------------------------------------------------
 // Start and stop.
 
