@@ -57,14 +57,15 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     (void)loop.camera.grab(app.camera_frame);
     if (options.y_invert != 0) flip_frame(app.camera_frame);
 
-    // k-means seeding: added with the clustering methods.
+    kmeans_seed(loop.clusters, options.kmeans_clusters);
 
     if (options.threshold < 1) {
         copy_frame(app.camera_frame, app.threshold_frame);
     } else {
         threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
         list_bright_pixels(app.threshold_frame, loop.bright_pixels);
-        // Clustering by cluster_method: added with the clustering methods.
+        run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
+                       loop.bright_pixels, loop.clusters);
     }
 
     view.hand_over(app.camera_frame);

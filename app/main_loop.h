@@ -11,6 +11,7 @@
 #include "app/app_state.h"
 #include "app/stopwatch.h"
 #include "camera/videocam.h"
+#include "cluster/clustering.h"
 #include "cluster/records.h"
 
 struct NodeModel;
@@ -33,7 +34,10 @@ struct MainLoop {
     Videocam_dummy camera;
     BrightPixelList bright_pixels;  // rebuilt each cycle the threshold is 1 or more
     ClusterList clusters;           // kept from cycle to cycle
-    // Clustering work objects, kept for their storage: added with the methods.
+    // Clustering work objects, kept for their storage.
+    KMeansSums kmeans_sums;
+    RegionGrowWork region_grow_work;
+    MergeWork merge_work;
     Stopwatch stopwatch;
     int32_t cycle_count = 0;  // cycles since the last rate display
     int64_t rate_mark = 0;    // clock_ms() at the last rate display

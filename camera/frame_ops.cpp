@@ -18,8 +18,15 @@ void flip_frame(Frame& frame) {
 namespace {
 
 // A uint8_t level and restrict pointers let the compiler turn this into a
-// 32-byte compare per step.
-__attribute__((target_clones("avx2", "default"))) void threshold_bytes(
+// 32-byte compare per step. The thread sanitizer instruments the clone
+// resolver, which runs during relocation before the sanitizer is set up and
+// crashes every program at start: that build keeps one plain version.
+#if defined(__SANITIZE_THREAD__)
+#define VELMORA_THRESHOLD_CLONES
+#else
+#define VELMORA_THRESHOLD_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+VELMORA_THRESHOLD_CLONES void threshold_bytes(
     const uint8_t* __restrict src, uint8_t* __restrict dst, size_t n, uint8_t level) {
     for (size_t i = 0; i < n; ++i) dst[i] = src[i] < level ? 0 : 255;
 }

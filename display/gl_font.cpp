@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "display/builtin_font_data.h"
+#include "display/gl_texture.h"
 
 namespace {
 
@@ -80,19 +81,9 @@ void glFont_Vorn::build(const uint8_t* image) {
     widths.assign(kBuiltinGlyphWidths, kBuiltinGlyphWidths + kGlyphCount);
     if (image == nullptr) return;
 
-    glPushAttrib(GL_TEXTURE_BIT);
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, kAtlasSize, kAtlasSize, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
-                 image);
-
+    texture = make_alpha_texture(kAtlasSize, image);
     list_base = glGenLists(kGlyphCount);
     if (list_base == 0) {  // out of list names: leave the font unbuilt
-        glPopAttrib();
         release();
         return;
     }
@@ -124,7 +115,6 @@ void glFont_Vorn::build(const uint8_t* image) {
         glTranslatef(static_cast<GLfloat>(w), 0.0f, 0.0f);
         glEndList();
     }
-    glPopAttrib();
     loaded = true;
 }
 

@@ -28,7 +28,7 @@ void append_int(std::string& out, int32_t v) {
 }
 
 void append_float(std::string& out, float v) {
-    // to_chars with a precision is specified as printf in the C locale; the
+    // to_chars with a precision formats as printf does in the C locale; the
     // float is widened to double exactly as printf's variadic call would.
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::general, 6);

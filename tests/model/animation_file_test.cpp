@@ -226,6 +226,7 @@ TEST_F(AnimationFile, AFileThatCannotBeOpenedChangesNothing) {
     Animation a = two_frames();
     EXPECT_FALSE(load_animation(a, dir.file("missing.txt"), log.log()));
     EXPECT_FALSE(load_animation(a, dir.path(), log.log()));
+    EXPECT_FALSE(load_animation(a, "/dev/zero", log.log())) << "a device is not read";
     EXPECT_EQ(a.frame_count, 2);
     EXPECT_EQ(a.capacity_frames, 1000);
     EXPECT_EQ(log.out.str(), "");

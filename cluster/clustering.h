@@ -1,0 +1,19 @@
+#pragma once
+// The clustering step of a cycle: the method that `cluster_method` selects
+// turns the bright-pixel list into the cluster list.
+
+#include <cstdint>
+
+#include "cluster/kmeans.h"
+#include "cluster/merge.h"
+#include "cluster/records.h"
+#include "cluster/region_grow.h"
+
+struct Options;
+
+// 0 region grow (regiongrow_max_distance, regiongrow_max_cluster_size,
+// regiongrow_min_cluster_size), 1 k-means (kmeans_iterations, with up to
+// kmeans_threads workers), 2 hierarchical merge (cure_max_distance,
+// cure_min_cluster_size); any other value leaves the cluster list unchanged.
+void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work,
+                    MergeWork& merge_work, const BrightPixelList& pixels, ClusterList& clusters);
