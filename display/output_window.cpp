@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/draw.h"
+#include "display/gl_texture.h"
 
 namespace {
 
@@ -45,17 +46,8 @@ void My_win32_gl_window::prepare_resources() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
-    glPushAttrib(GL_TEXTURE_BIT);
-    glGenTextures(1, &frame_texture);
-    glBindTexture(GL_TEXTURE_2D, frame_texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
     const std::vector<uint8_t> zeros(size_t{kTextureSize} * kTextureSize, 0);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, kTextureSize, kTextureSize, 0, GL_ALPHA,
-                 GL_UNSIGNED_BYTE, zeros.data());
-    glPopAttrib();
+    frame_texture = make_alpha_texture(kTextureSize, zeros.data());
     resources_ready = true;
 }
 

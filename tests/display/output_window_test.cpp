@@ -332,19 +332,11 @@ TEST_F(OutputWindowTest, ReopenLeavesOneWindowAtTheNewPlaceAndOneThread) {
     EXPECT_EQ(count_of(out.text(), kExitLine), 2);
 }
 
-TEST_F(OutputWindowTest, StopWithoutAThreadDoesNothing) {
-    stop_output_window(app);
-    EXPECT_EQ(app.render_thread, nullptr);
-    EXPECT_FALSE(app.render_thread_stop.load());
-
-    set_placement(0, 0, 100, 100);
-    open_window();
-    stop_output_window(app);
-    stop_output_window(app);
-    EXPECT_EQ(out.text(), kExitLine) << "one thread, one end";
-}
-
 TEST_F(OutputWindowTest, StopJoinsTheThreadRemovesTheWindowAndLogsTheEnd) {
+    stop_output_window(app);
+    EXPECT_EQ(app.render_thread, nullptr) << "a stop without a thread does nothing";
+    EXPECT_EQ(out.text(), "");
+
     set_placement(10, 10, 300, 200);
     open_window();
     ASSERT_TRUE(renders());
@@ -355,8 +347,10 @@ TEST_F(OutputWindowTest, StopJoinsTheThreadRemovesTheWindowAndLogsTheEnd) {
     EXPECT_EQ(out.text(), kExitLine);
     EXPECT_TRUE(x_probe::top_level_windows().empty());
 
-    // Hand-overs after the stop reach nothing.
+    // Hand-overs and stops after the stop reach nothing.
     hand_over(Frame(kFrameBytes, 1));
+    stop_output_window(app);
+    EXPECT_EQ(out.text(), kExitLine);
 }
 
 TEST_F(OutputWindowTest, CloseRequestsAndKeysLeaveTheWindowOpenAndDrawing) {
