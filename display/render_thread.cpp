@@ -78,26 +78,30 @@ private:
     int64_t mark_ = platform::clock_ms();
 };
 
+// Renders until the stop, or until another client destroys the window.
 void render_window(RenderHandOver& hand_over, My_win32_gl_window& window,
                    RenderSemaphore& semaphore) {
     const WindowRegistration registration(hand_over);
     PassCounter counter;
     Frame frame;
     while (!hand_over.stop.load()) {
-        window.make_current();
+        if (!window.make_current()) return;
         if (semaphore.take_post() && hand_over.take_frame(frame)) window.upload_frame(frame);
         hand_over.take_models(window.live_model, window.playback_model, window.draw_settings);
         window.pump_message();
+        if (!window.make_current()) return;
         window.draw();
         window.pump_message();
+        if (!window.exists()) return;
         window.swap_buffers();
         SDL_Delay(10);
         if (counter.count(window.fps)) hand_over.passes_per_second.store(window.fps);
     }
 }
 
-// A window that could not be made was reported once by its constructor. The
-// thread then only waits for its stop, a pass at a time, and takes no posts.
+// Without a window (its creation failed and was reported once, or it was
+// destroyed from outside) the thread takes no more posts and only waits for
+// its stop, a pass at a time.
 void wait_for_stop(RenderHandOver& hand_over, RenderSemaphore& semaphore) {
     semaphore.destroy();
     while (!hand_over.stop.load()) SDL_Delay(10);
@@ -106,12 +110,8 @@ void wait_for_stop(RenderHandOver& hand_over, RenderSemaphore& semaphore) {
 void run_render_thread(RenderHandOver& hand_over) {
     RenderSemaphore semaphore(hand_over);
     My_win32_gl_window window(hand_over.placement);
-    if (window.exists()) {
-        render_window(hand_over, window, semaphore);
-    } else {
-        wait_for_stop(hand_over, semaphore);
-    }
-    semaphore.destroy();
+    if (window.exists()) render_window(hand_over, window, semaphore);
+    wait_for_stop(hand_over, semaphore);
     std::cout << "normally exiting fullscreen thread" << std::flush;
 }
 

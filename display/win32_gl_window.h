@@ -29,7 +29,8 @@ public:
 
     // Handles at most one waiting event: a size change stores the size and
     // sets the projection; keys and the window manager's close request do
-    // nothing, so the window stays open.
+    // nothing, so the window stays open. When another client destroyed the
+    // window, exists() is false afterwards.
     void pump_message();
 
     int32_t width = 0;   // client size, set at creation and by every size event

@@ -42,6 +42,7 @@ struct GlWindowEvent {
         resized,        // the window's geometry changed; width and height hold the client size
         key,            // a key went down or up
         close_request,  // the window manager asked the window to close
+        destroyed,      // another client destroyed the window; it no longer exists
         other,
     };
     Kind kind = Kind::none;
@@ -69,11 +70,13 @@ public:
     // everything made before it is kept until destruction. Call once.
     GlWindowStep create(const WindowPlacement& placement);
 
-    // True when create succeeded.
+    // True when create succeeded and the window has not been destroyed from
+    // outside since.
     bool exists() const;
 
     // Makes the window's context current on the calling thread (a no-op when
-    // it already is). False when the window does not exist or it failed.
+    // it already is). False when the window does not exist (also when another
+    // client has just destroyed it) or it failed. Call before each frame.
     bool make_current();
 
     // Takes at most one event from the window's queue.

@@ -103,6 +103,8 @@ public:
     OwnedWindow& operator=(const OwnedWindow&) = delete;
 
     Window get() const { return window_; }
+    // For a window the server has destroyed already.
+    void forget() { window_ = 0; }
 
 private:
     Display* display_ = nullptr;
@@ -205,6 +207,26 @@ struct NativeGlWindow::Parts {
     Atom wm_protocols = 0;
     Atom wm_delete_window = 0;
     bool created = false;
+
+    Window window_id() const { return window ? window->get() : 0; }
+
+    // After another client destroyed the window: nothing may draw into it any
+    // more. (Mesa's software path asks the server for the drawable's size each
+    // frame; for a destroyed drawable it goes on with an undefined size.)
+    void drop_destroyed_window() {
+        glXMakeCurrent(display->get(), 0, nullptr);
+        window->forget();
+        created = false;
+    }
+
+    // Looks for a waiting destroy event of the window without blocking, so a
+    // window destroyed from outside is seen before the next frame starts.
+    bool destroyed_from_outside() {
+        XEvent event;
+        if (!XCheckTypedWindowEvent(display->get(), window_id(), DestroyNotify, &event)) return false;
+        drop_destroyed_window();
+        return true;
+    }
 };
 
 NativeGlWindow::NativeGlWindow() : parts_(std::make_unique<Parts>()) {}
@@ -272,8 +294,8 @@ GlWindowStep NativeGlWindow::create(const WindowPlacement& requested) {
 bool NativeGlWindow::exists() const { return parts_->created; }
 
 bool NativeGlWindow::make_current() {
-    const Parts& p = *parts_;
-    if (!p.created) return false;
+    Parts& p = *parts_;
+    if (!p.created || p.destroyed_from_outside()) return false;
     const GLXContext context = p.context->get();
     const Window window = p.window->get();
     if (glXGetCurrentContext() == context && glXGetCurrentDrawable() == window) return true;
@@ -281,7 +303,7 @@ bool NativeGlWindow::make_current() {
 }
 
 GlWindowEvent NativeGlWindow::pump_one() {
-    const Parts& p = *parts_;
+    Parts& p = *parts_;
     GlWindowEvent result;
     Display* display = p.display ? p.display->get() : nullptr;
     if (display == nullptr || XPending(display) == 0) return result;
@@ -292,6 +314,12 @@ GlWindowEvent NativeGlWindow::pump_one() {
             result.kind = GlWindowEvent::Kind::resized;
             result.width = event.xconfigure.width;
             result.height = event.xconfigure.height;
+            break;
+        case DestroyNotify:
+            result.kind = event.xdestroywindow.window == p.window_id()
+                              ? GlWindowEvent::Kind::destroyed
+                              : GlWindowEvent::Kind::other;
+            if (result.kind == GlWindowEvent::Kind::destroyed) p.drop_destroyed_window();
             break;
         case KeyPress:
         case KeyRelease:

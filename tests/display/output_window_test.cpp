@@ -373,6 +373,41 @@ TEST_F(OutputWindowTest, CloseRequestsAndKeysLeaveTheWindowOpenAndDrawing) {
     EXPECT_EQ(g_messages.load(), 0);
 }
 
+double seconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// CPU time of every thread but the calling one.
+double cpu_seconds_of_other_threads() {
+    rusage process{};
+    rusage self{};
+    getrusage(RUSAGE_SELF, &process);
+    getrusage(RUSAGE_THREAD, &self);
+    return seconds(process) - seconds(self);
+}
+
+TEST_F(OutputWindowTest, WindowDestroyedFromOutsideEndsTheDrawingNotTheThread) {
+    set_placement(0, 0, 320, 240);
+    const x_probe::TopLevel w = open_window();
+    ASSERT_TRUE(renders());
+    x_probe::destroy_window(w.id);
+
+    // The thread notices, stops drawing and only waits: hand-overs do no harm,
+    // and a stop still ends it at once.
+    std::this_thread::sleep_for(200ms);
+    const double cpu_before = cpu_seconds_of_other_threads();
+    for (int i = 0; i < 50; ++i) {
+        hand_over(Frame(kFrameBytes, 9));
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_LT(cpu_seconds_of_other_threads() - cpu_before, 0.1) << "no work without a window";
+    EXPECT_TRUE(x_probe::top_level_windows().empty());
+    stop_output_window(app);
+    EXPECT_EQ(out.text(), kExitLine);
+    EXPECT_EQ(g_messages.load(), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Failed window creation: reported once, no spinning, a prompt stop.
 
@@ -416,20 +451,6 @@ private:
     pid_t pid_ = -1;
     std::string display_;
 };
-
-double seconds(const rusage& usage) {
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU time of every thread but the calling one.
-double cpu_seconds_of_other_threads() {
-    rusage process{};
-    rusage self{};
-    getrusage(RUSAGE_SELF, &process);
-    getrusage(RUSAGE_THREAD, &self);
-    return seconds(process) - seconds(self);
-}
 
 struct FailureCase {
     const char* name;

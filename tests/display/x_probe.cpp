@@ -117,6 +117,12 @@ void send_key(unsigned long window) {
     XSync(c.display, False);
 }
 
+void destroy_window(unsigned long window) {
+    Connection c;
+    XDestroyWindow(c.display, window);
+    XSync(c.display, False);
+}
+
 Screenshot grab(int x, int y, int width, int height) {
     Connection c;
     Screenshot shot;

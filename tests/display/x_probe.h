@@ -31,6 +31,8 @@ std::vector<std::string> atom_property(unsigned long window, const char* name);
 // synthetic key press and release.
 void send_close_request(unsigned long window);
 void send_key(unsigned long window);
+// What xdotool's windowclose does: destroys the window from outside.
+void destroy_window(unsigned long window);
 
 struct Rgb {
     uint8_t r, g, b;
