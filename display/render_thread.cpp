@@ -5,6 +5,7 @@
 #include <exception>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "display/output_window.h"
