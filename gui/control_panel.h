@@ -24,13 +24,12 @@ void show_control_panel(ControlPanel& panel);
 std::string build_system_report();
 void show_system_report(ControlPanel& panel, const std::string& report);
 
-// Stops the output window's render thread if one runs.
-void stop_output_window(AppState& app);
-
-// The cycle's window steps: redraw, frame upload and the rate in the title.
+// The cycle's window steps: the hand-over to the output window, redraw, frame
+// upload and the rate in the title.
 class PanelCycleView final : public CycleView {
 public:
     explicit PanelCycleView(ControlPanel& panel) : panel_(panel) {}
+    void hand_over(const Frame& camera_frame) override;
     void upload_frame(const Frame& frame) override;
     void request_redraw() override;
     void show_rate(int32_t cycles_per_second) override;
