@@ -9,10 +9,14 @@
 #include "app/options.h"
 #include "app/own_name.h"
 #include "display/preview_window.h"
+#include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "platform/gl_window.h"
 #include "platform/timer.h"
 
 int velmora_main(int argc, char** argv) {
+    // The render thread talks to the display on a connection of its own.
+    platform::init_x_threads();
     const Log log = console_log();
     AppState& app = app_state;
 

@@ -13,10 +13,15 @@
 #include <FL/Fl_Tabs.H>
 #include <FL/Fl_Value_Input.H>
 #include <FL/Fl_Value_Slider.H>
+#include <FL/fl_ask.H>
+
+#include <memory>
 
 #include "app/display_report.h"
 #include "display/preview_window.h"
+#include "display/render_thread.h"
 #include "gui/panel_callbacks.h"
+#include "platform/message.h"
 
 namespace cb = panel_callbacks;
 
@@ -27,6 +32,26 @@ const char kQuickStartHtml[] =
     "clusters</li><li> 6. open fullscreen and start recording</li>";
 
 namespace {
+
+struct Alert {
+    std::string caption;
+    std::string text;
+};
+
+void show_alert(void* data) {
+    const std::unique_ptr<Alert> alert(static_cast<Alert*>(data));
+    fl_message_title(alert->caption.c_str());
+    fl_alert("%s", alert->text.c_str());
+}
+
+// The message sink. It runs on the reporting thread (the render thread, which
+// the main thread may be joining), so it only queues the alert: Fl::awake takes
+// the awake ring's own short lock, never the GUI lock. A full ring drops the
+// alert; its text is on standard error already.
+void queue_alert(const char* caption, const char* text) {
+    auto alert = std::make_unique<Alert>(Alert{caption, text});
+    if (Fl::awake(&show_alert, alert.get()) != -1) alert.release();
+}
 
 const char kDistanceTip[] =
     "maximum allowed distance of a pixel from the cluster center to be included to that cluster";
@@ -296,6 +321,11 @@ void build_preview(ControlPanel& p, const Options& options) {
 }  // namespace
 
 ControlPanel& build_control_panel(AppState& app) {
+    // FLTK's thread support: makes the pipe through which Fl::awake wakes the
+    // main thread. The main thread holds the GUI lock except while it waits.
+    Fl::lock();
+    platform::set_message_sink(&queue_alert);
+
     static ControlPanel panel;
     ControlPanel& p = panel;
     p.main_window = new Fl_Double_Window(1264, 950);
@@ -335,7 +365,10 @@ void show_system_report(ControlPanel& panel, const std::string& report) {
     panel.system_view->value(display_report_markup(report).c_str());
 }
 
-void stop_output_window(AppState&) {}
+void PanelCycleView::hand_over(const Frame& camera_frame) {
+    MYWINDOW& preview = *panel_.preview;
+    hand_over_to_output_window(app_state, &preview.model, &preview.playback_animation.model, camera_frame);
+}
 
 void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_frame(frame); }
 

@@ -117,15 +117,13 @@ void write_model_widgets(ControlPanel& panel);
 std::string build_system_report();
 void show_system_report(ControlPanel& panel, const std::string& report);
 
-// Stops the output window's render thread if one runs.
-void stop_output_window(AppState& app);
-
-// The cycle's window steps: the frame upload and redraw of the preview, the
-// timelines, the model widgets when the selection changed, and the rate in the
-// preview and the title.
+// The cycle's window steps: the hand-over to the output window, the frame
+// upload and redraw of the preview, the timelines, the model widgets when the
+// selection changed, and the rate in the preview and the title.
 class PanelCycleView final : public CycleView {
 public:
     explicit PanelCycleView(ControlPanel& panel) : panel_(panel) {}
+    void hand_over(const Frame& camera_frame) override;
     void upload_frame(const Frame& frame) override;
     void request_redraw() override;
     void show_rate(int32_t cycles_per_second) override;
