@@ -33,8 +33,10 @@ int velmora_main(int argc, char** argv) {
 
     log.err << "\nbefore gui loading";
     ControlPanel& panel = build_control_panel(app);
+    refresh_from_options(panel);
     log.err << "\ngui loaded";
     app.node_model = &panel.preview->model;
+    refresh_model_widgets(panel);
     show_control_panel(panel);
     log.err << "\ngui shown";
 

@@ -1,31 +1,125 @@
 #pragma once
-// The control panel: the main window with its preview, tabs and recording
-// groups, and the window side of the main-loop cycle.
+// The control panel: the main window with the preview at its left, a tab set
+// of settings at its right and the two recording groups below. The record only
+// points at the widgets; the toolkit's widget tree owns them.
 
 #include <string>
 
 #include "app/app_state.h"
 #include "app/main_loop.h"
 
+class Fl_Button;
+class Fl_Check_Button;
 class Fl_Double_Window;
+class Fl_Help_View;
+class Fl_Input;
+class Fl_Light_Button;
+class Fl_Round_Button;
+class Fl_Slider;
+class Fl_Value_Input;
+class Fl_Value_Slider;
+class Fl_Widget;
 class MYWINDOW;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
-    MYWINDOW* preview = nullptr;  // the GL preview, the main window's first child
+    MYWINDOW* preview = nullptr;
+    // Camera
+    Fl_Value_Slider* brightness_slider = nullptr;
+    Fl_Value_Slider* gain_slider = nullptr;
+    Fl_Value_Slider* shutter_slider = nullptr;
+    Fl_Check_Button* y_invert_check = nullptr;
+    // Clustering
+    Fl_Value_Slider* iterations_slider = nullptr;
+    Fl_Value_Slider* threads_slider = nullptr;
+    Fl_Value_Slider* clusters_slider = nullptr;
+    Fl_Value_Slider* rg_max_distance_slider = nullptr;
+    Fl_Value_Slider* rg_max_size_slider = nullptr;
+    Fl_Value_Slider* rg_min_size_slider = nullptr;
+    Fl_Value_Slider* cure_max_distance_slider = nullptr;
+    Fl_Value_Slider* cure_max_size_slider = nullptr;
+    Fl_Value_Slider* cure_min_size_slider = nullptr;
+    Fl_Value_Slider* threshold_slider = nullptr;
+    Fl_Round_Button* kmeans_radio = nullptr;
+    Fl_Round_Button* regiongrow_radio = nullptr;
+    Fl_Round_Button* cure_radio = nullptr;
+    Fl_Check_Button* show_thresholding_check = nullptr;
+    // Model
+    Fl_Value_Input* node_count_input = nullptr;
+    Fl_Check_Button* sensor_visible_check = nullptr;
+    Fl_Value_Slider* sensor_alpha_slider = nullptr;
+    Fl_Check_Button* sensor_relative_check = nullptr;
+    Fl_Value_Input* sensor_x_input = nullptr;
+    Fl_Value_Input* sensor_y_input = nullptr;
+    Fl_Value_Slider* sensor_green_slider = nullptr;
+    Fl_Value_Slider* sensor_red_slider = nullptr;
+    Fl_Value_Slider* sensor_blue_slider = nullptr;
+    Fl_Value_Slider* line_width_slider = nullptr;
+    Fl_Value_Slider* model_alpha_slider = nullptr;
+    Fl_Value_Slider* model_green_slider = nullptr;
+    Fl_Value_Slider* model_red_slider = nullptr;
+    Fl_Value_Slider* model_blue_slider = nullptr;
+    Fl_Value_Slider* sensor_radius_slider = nullptr;
+    // Tracking
+    Fl_Value_Slider* min_node_distance_slider = nullptr;
+    Fl_Value_Slider* track_distance_slider = nullptr;
+    // Fullscreen
+    Fl_Value_Input* fullscreen_x_input = nullptr;
+    Fl_Value_Input* fullscreen_y_input = nullptr;
+    Fl_Value_Input* fullscreen_width_input = nullptr;
+    Fl_Value_Input* fullscreen_height_input = nullptr;
+    // System and Help
+    Fl_Help_View* system_view = nullptr;
+    Fl_Help_View* help_view = nullptr;
+    // "record and play:"
+    Fl_Light_Button* record_button = nullptr;
+    Fl_Check_Button* record_loop_check = nullptr;
+    Fl_Button* record_save_as_button = nullptr;
+    Fl_Light_Button* record_play_button = nullptr;
+    Fl_Value_Input* buffer_size_input = nullptr;
+    Fl_Button* record_cut_button = nullptr;
+    Fl_Slider* record_timeline = nullptr;
+    Fl_Slider* record_cut_from = nullptr;
+    Fl_Slider* record_cut_to = nullptr;
+    Fl_Check_Button* record_visible_check = nullptr;
+    Fl_Input* record_file_input = nullptr;
+    Fl_Button* record_quicksave_button = nullptr;
+    // "playback:"
+    Fl_Button* playback_load_button = nullptr;
+    Fl_Check_Button* playback_loop_check = nullptr;
+    Fl_Button* playback_save_as_button = nullptr;
+    Fl_Light_Button* playback_play_button = nullptr;
+    Fl_Slider* playback_timeline = nullptr;
+    Fl_Slider* playback_cut_from = nullptr;
+    Fl_Slider* playback_cut_to = nullptr;
+    Fl_Check_Button* playback_visible_check = nullptr;
+    Fl_Input* playback_file_input = nullptr;
+    Fl_Button* playback_quicksave_button = nullptr;
 };
 
-// Builds the panel once; the panel lives until the program ends. The main
-// window's user data is the panel.
+// Builds the whole widget tree once, in its fixed order, with no group left
+// open; the main window's user data is the panel. The panel lives until the
+// program ends.
 ControlPanel& build_control_panel(AppState& app);
 void show_control_panel(ControlPanel& panel);
+
+// The panel a widget belongs to, from its main window's user data.
+ControlPanel& panel_of(Fl_Widget* widget);
+
+// Every option widget shows the options block; the Help page gets its text.
+void refresh_from_options(ControlPanel& panel);
+// The model colour and the selected node's sensor onto their widgets.
+void refresh_model_widgets(ControlPanel& panel);
+// The reverse: the twelve model widgets into the live model.
+void write_model_widgets(ControlPanel& panel);
 
 // The display capabilities report and its place on the System page.
 std::string build_system_report();
 void show_system_report(ControlPanel& panel, const std::string& report);
 
-// The cycle's window steps: the hand-over to the output window, redraw, frame
-// upload and the rate in the title.
+// The cycle's window steps: the hand-over to the output window, the frame
+// upload and redraw of the preview, the timelines, the model widgets when the
+// selection changed, and the rate in the preview and the title.
 class PanelCycleView final : public CycleView {
 public:
     explicit PanelCycleView(ControlPanel& panel) : panel_(panel) {}
@@ -33,7 +127,14 @@ public:
     void upload_frame(const Frame& frame) override;
     void request_redraw() override;
     void show_rate(int32_t cycles_per_second) override;
+    void show_timeline(Timeline which, int32_t position, const std::string& label) override;
+    void refresh_model_widgets() override;
 
 private:
     ControlPanel& panel_;
+    std::string shown_record_label_;  // the timeline texts last drawn
+    std::string shown_playback_label_;
 };
+
+// The quick-start text of the Help page.
+extern const char kQuickStartHtml[];
