@@ -10,6 +10,7 @@ import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
 import tempfile
 import time
@@ -17,6 +18,42 @@ import unittest
 
 BINARY = os.environ.get("VELMORA_BINARY", "")
 ARTIFACTS = os.environ.get("VELMORA_ARTIFACTS", "")
+
+
+# The options file: int32 fields by offset, and the image a program with
+# default settings saves (every field at its documented default, both paths
+# "output.txt" padded with zeros, the reserved bytes zero).
+OPTION_OFFSETS = {
+    "cluster_method": 0, "show_thresholding": 4, "frame_width": 2060, "frame_height": 2064,
+    "camera_brightness": 2068, "camera_gain": 2072, "camera_shutter": 2076,
+    "fullscreen_width": 2080, "fullscreen_height": 2084, "fullscreen_x": 2088, "fullscreen_y": 2092,
+    "threshold": 2096, "kmeans_iterations": 2100, "kmeans_threads": 2104, "kmeans_clusters": 2108,
+    "regiongrow_max_distance": 2112, "regiongrow_max_cluster_size": 2116,
+    "regiongrow_min_cluster_size": 2120, "cure_max_distance": 2124, "cure_max_cluster_size": 2128,
+    "cure_min_cluster_size": 2132, "min_node_distance": 2136, "max_track_distance": 2140,
+    "animation_buffer_frames": 2144, "node_count": 2148, "line_width": 2152, "sensor_max_radius": 2156,
+}
+OPTION_DEFAULTS = {
+    "cluster_method": 0, "show_thresholding": 0, "frame_width": 480, "frame_height": 360,
+    "camera_brightness": 512, "camera_gain": 128, "camera_shutter": 120,
+    "fullscreen_width": 800, "fullscreen_height": 600, "fullscreen_x": 1280, "fullscreen_y": 0,
+    "threshold": 0, "kmeans_iterations": 5, "kmeans_threads": 1, "kmeans_clusters": 3,
+    "regiongrow_max_distance": 80, "regiongrow_max_cluster_size": 5000,
+    "regiongrow_min_cluster_size": 20, "cure_max_distance": 80, "cure_max_cluster_size": 5000,
+    "cure_min_cluster_size": 20, "min_node_distance": 10, "max_track_distance": 30,
+    "animation_buffer_frames": 1000, "node_count": 3, "line_width": 1, "sensor_max_radius": 20,
+}
+
+
+def options_image(**changes):
+    """The 2160-byte options file of the defaults with some int32 fields changed."""
+    data = bytearray(2160)
+    data[8] = 1  # y_invert
+    data[9:9 + 10] = b"output.txt"
+    data[1033:1033 + 10] = b"output.txt"
+    for name, value in dict(OPTION_DEFAULTS, **changes).items():
+        struct.pack_into("<i", data, OPTION_OFFSETS[name], value)
+    return bytes(data)
 
 
 class Xvfb:
@@ -66,6 +103,47 @@ class Image:
     def pixel(self, x, y):
         i = 3 * (y * self.width + x)
         return tuple(self.data[i:i + 3])
+
+    def crop(self, x, y, w, h):
+        """The part [x, x + w) x [y, y + h) as an image of its own."""
+        rows = [self.data[3 * ((y + r) * self.width + x):3 * ((y + r) * self.width + x + w)]
+                for r in range(h)]
+        return Image(w, h, b"".join(rows))
+
+    def save_png(self, name):
+        """Saves the image as PNG under the artifacts folder, when there is one."""
+        if not ARTIFACTS:
+            return
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        ppm = b"P6\n%d %d\n255\n" % (self.width, self.height) + bytes(self.data)
+        subprocess.run(["convert", "ppm:-", os.path.join(ARTIFACTS, name)], input=ppm, check=True)
+
+    def components(self, predicate):
+        """Groups of 8-connected pixels for which predicate(r, g, b) holds, as
+        (centre x, centre y, width, height, pixel count) of their bounding boxes."""
+        seen = bytearray(self.width * self.height)
+        found = []
+        for start in range(self.width * self.height):
+            if seen[start] or not predicate(*self.data[3 * start:3 * start + 3]):
+                continue
+            seen[start] = 1
+            stack, xs, ys = [start], [], []
+            while stack:
+                i = stack.pop()
+                x, y = i % self.width, i // self.width
+                xs.append(x)
+                ys.append(y)
+                for dy in (-1, 0, 1):
+                    for dx in (-1, 0, 1):
+                        nx, ny = x + dx, y + dy
+                        if 0 <= nx < self.width and 0 <= ny < self.height:
+                            j = ny * self.width + nx
+                            if not seen[j] and predicate(*self.data[3 * j:3 * j + 3]):
+                                seen[j] = 1
+                                stack.append(j)
+            found.append(((min(xs) + max(xs)) / 2, (min(ys) + max(ys)) / 2,
+                          max(xs) - min(xs) + 1, max(ys) - min(ys) + 1, len(xs)))
+        return found
 
     def crop_count(self, x0, y0, x1, y1, predicate):
         """Number of pixels in [x0, x1) x [y0, y1) for which predicate(rgb) holds."""
@@ -154,7 +232,7 @@ def top_level_windows(xvfb):
     out = xvfb.run("xwininfo", "-root", "-children")
     windows = []
     for line in out.splitlines():
-        m = re.match(r'\s+(0x[0-9a-f]+) (?:"(.*)"|\(has no name\)).*?(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
+        m = re.match(r'\s+(0x[0-9a-f]+) (?:"(.*?)"|\(has no name\)).*?(\d+)x(\d+)\+(-?\d+)\+(-?\d+)', line)
         if m:
             wid, name, w, h, x, y = m.groups()
             windows.append((wid, name, int(x), int(y), int(w), int(h)))
@@ -168,9 +246,24 @@ def window_geometry(xvfb, wid):
     return get("Absolute upper-left X"), get("Absolute upper-left Y"), get("Width"), get("Height")
 
 
-def screenshot(xvfb, save_as=None):
-    """The whole screen; also saved as PNG under the artifacts folder when asked."""
-    raw = subprocess.run(["import", "-display", xvfb.display, "-window", "root", "-depth", "8", "ppm:-"],
+def wait_until(predicate, timeout=10, interval=0.05, what="condition"):
+    """Polls until predicate() gives a true value, which it returns."""
+    deadline = time.time() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.time() >= deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(interval)
+
+
+def screenshot(xvfb, save_as=None, area=None):
+    """The whole screen, or the area (x, y, width, height) of it; also saved as
+    PNG under the artifacts folder when asked."""
+    crop = ["-crop", "%dx%d+%d+%d" % (area[2], area[3], area[0], area[1])] if area else []
+    raw = subprocess.run(["import", "-display", xvfb.display, "-window", "root", *crop,
+                          "-depth", "8", "ppm:-"],
                          check=True, stdout=subprocess.PIPE, timeout=60).stdout
     if save_as and ARTIFACTS:
         os.makedirs(ARTIFACTS, exist_ok=True)
@@ -217,3 +310,91 @@ class ProgramTest(unittest.TestCase):
         self.xvfb.run("xdotool", "mousemove", str(x + 1100), str(y + 900))
         time.sleep(0.2)
         self.xvfb.run("xdotool", "key", "Escape")
+
+    # --- the control panel, driven with the pointer and the keyboard ----------
+    # Coordinates are window coordinates inside the 1264 x 950 main window.
+
+    # Where the tab labels sit on the tab set's top edge (measured with the
+    # default font: the labels are wider than the tab set, so the toolkit packs
+    # the last two together).
+    TABS = {"Camera": 844, "Clustering": 921, "Model": 990, "Tracking": 1052,
+            "Fullscreen": 1131, "System": 1200, "Help": 1252}
+    # The inner tabs of the "Clustering" page.
+    INNER_TABS = {"k-means": 855, "region-grow": 941, "cure": 1012}
+
+    def attach(self, program):
+        """Makes `program` the one the panel helpers drive."""
+        self.program = program
+        _wid, self.wx, self.wy, _w, _h = self.main_window()
+
+    def move(self, x, y, settle=0.05):
+        self.xvfb.run("xdotool", "mousemove", str(self.wx + x), str(self.wy + y))
+        time.sleep(settle)
+
+    def click(self, x, y, button=1, settle=0.1):
+        self.move(x, y)
+        self.xvfb.run("xdotool", "click", str(button))
+        time.sleep(settle)
+
+    def key(self, *keys, repeat=1):
+        """Key presses to the widget that has the keyboard focus."""
+        args = ["xdotool", "key", "--delay", "5"]
+        if repeat > 1:
+            args += ["--repeat", str(repeat)]
+        self.xvfb.run(*args, *keys, timeout=60)
+        time.sleep(0.05)
+
+    def type_text(self, text):
+        self.xvfb.run("xdotool", "type", "--delay", "3", text, timeout=120)
+        time.sleep(0.05)
+
+    def park_pointer(self):
+        """The pointer over the window's empty corner: no tooltip, no hover."""
+        self.move(600, 935, settle=0.1)
+
+    def click_tab(self, label):
+        self.click(self.TABS[label], 15)
+
+    def click_inner_tab(self, label):
+        self.click(self.INNER_TABS[label], 135)
+
+    def nudge_slider(self, x, y, h, steps, value_box=True):
+        """Moves a horizontal slider by `steps` steps (negative: to the left)
+        with the arrow keys. The click that gives it the keyboard focus lands
+        on its value box, or on the knob of a plain slider at its minimum, so
+        that the click itself changes nothing."""
+        self.click(x + 10, y + h // 2)
+        if steps:
+            self.key("Right" if steps > 0 else "Left", repeat=abs(steps))
+
+    def fill_input(self, x, y, text):
+        """Replaces the whole text of an input (select all, then type)."""
+        self.click(x, y)
+        self.key("ctrl+a")
+        self.type_text(text)
+
+    def window_image(self):
+        return screenshot(self.xvfb, area=(self.wx, self.wy, 1264, 950))
+
+    def choose_file(self, title, name):
+        """Answers the toolkit's file chooser titled `title` with a file `name`
+        in the folder it shows (the folder of the name it proposes: the
+        working folder, in these tests). The name field completes what is
+        typed and moves into folders as their names are typed, so only a
+        plain name is typed, over the selected proposal."""
+        assert "/" not in name
+        def chooser():
+            for wid, window_name, _x, _y, _w, _h in top_level_windows(self.xvfb):
+                if window_name == title:
+                    return wid
+            return None
+        wid = wait_until(chooser, what=f"the file chooser {title!r}")
+        x, y, w, h = window_geometry(self.xvfb, wid)
+        # Keyboard focus follows the pointer; the name field has the chooser's focus.
+        self.xvfb.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 2))
+        time.sleep(0.2)
+        self.xvfb.run("xdotool", "key", "ctrl+a")
+        self.xvfb.run("xdotool", "type", "--delay", "3", name, timeout=120)
+        # A completion offered after the last key is selected text: Delete drops it.
+        self.xvfb.run("xdotool", "key", "Delete", "Return")
+        wait_until(lambda: chooser() is None, what=f"the file chooser {title!r} to close")
