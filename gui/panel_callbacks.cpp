@@ -7,7 +7,6 @@
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Input.H>
-#include <FL/fl_ask.H>
 
 #include <string>
 
@@ -18,6 +17,7 @@
 #include "model/animation_file.h"
 #include "model/model_file.h"
 #include "model/node_model.h"
+#include "platform/message.h"
 
 namespace panel_callbacks {
 namespace {
@@ -49,10 +49,14 @@ Group group_of(Fl_Widget* widget) {
 
 // Keeps a chosen file name as the one the dialogs propose next time. A name
 // that does not fit the 1023 characters of the options is refused with a
-// message rather than cut into the name of a different file.
+// message rather than cut into the name of a different file. The message goes
+// the way of every operator message: to standard error at once, and as an
+// alert once the main loop processes events again.
 void remember_path(char (&field)[1024], const std::string& name) {
     if (!store_path(field, name)) {
-        fl_alert("The file name is longer than 1023 characters;\nit is not kept for the next file dialog.");
+        platform::show_message("file name",
+                               "The file name is longer than 1023 characters; "
+                               "it is not kept for the next file dialog.");
     }
 }
 

@@ -376,13 +376,16 @@ class ProgramTest(unittest.TestCase):
     def window_image(self):
         return screenshot(self.xvfb, area=(self.wx, self.wy, 1264, 950))
 
-    def choose_file(self, title, name):
-        """Answers the toolkit's file chooser titled `title` with a file `name`
-        in the folder it shows (the folder of the name it proposes: the
-        working folder, in these tests). The name field completes what is
-        typed and moves into folders as their names are typed, so only a
-        plain name is typed, over the selected proposal."""
-        assert "/" not in name
+    def choose_file(self, title, path):
+        """Answers the toolkit's file chooser titled `title` with `path`, a
+        file in the program's working folder. The chooser's name field turns
+        a relative name into an absolute one at the first key, leaving the
+        cursor inside the text, and completes names as they are typed. So a
+        "#" goes first over the selected proposal (it becomes the working
+        folder's path and matches no file), End and BackSpace leave that
+        folder's path with the cursor at its end, then the name is typed."""
+        folder, name = os.path.split(path)
+        assert os.path.samefile(folder, self.workdir), path
         def chooser():
             for wid, window_name, _x, _y, _w, _h in top_level_windows(self.xvfb):
                 if window_name == title:
@@ -393,8 +396,8 @@ class ProgramTest(unittest.TestCase):
         # Keyboard focus follows the pointer; the name field has the chooser's focus.
         self.xvfb.run("xdotool", "mousemove", str(x + w // 2), str(y + h // 2))
         time.sleep(0.2)
-        self.xvfb.run("xdotool", "key", "ctrl+a")
+        self.xvfb.run("xdotool", "key", "--delay", "20", "ctrl+a", "numbersign", "End", "BackSpace")
         self.xvfb.run("xdotool", "type", "--delay", "3", name, timeout=120)
         # A completion offered after the last key is selected text: Delete drops it.
-        self.xvfb.run("xdotool", "key", "Delete", "Return")
+        self.xvfb.run("xdotool", "key", "--delay", "20", "Delete", "Return")
         wait_until(lambda: chooser() is None, what=f"the file chooser {title!r} to close")

@@ -235,7 +235,7 @@ class RecordingTest(harness.ProgramTest):
         self.fill_input(835, 48, "4")
         self.fill_input(835, 48, "3")
         self.click(42, 837)                     # "load"
-        self.choose_file("load data from:", "take1.txt")
+        self.choose_file("load data from:", take)
         self.click(238, 837)                    # "loop"
         self.click(288, 837)                    # "visible"
         self.click(189, 837)                    # "play"
@@ -259,7 +259,7 @@ class RecordingTest(harness.ProgramTest):
         self.click(112, 837)                    # "cut"
         cut_take = os.path.join(self.workdir, "take1_cut.txt")
         self.click(1222, 837)                   # "save as"
-        self.choose_file("save data to:", "take1_cut.txt")
+        self.choose_file("save data to:", cut_take)
         cut_count, cut_nodes, cut_frames = wait_for_animation(cut_take)
         self.assertEqual((cut_count, cut_nodes), (count - 51, 3))
         self.assertEqual([f[1] for f in cut_frames], [f[1] for f in frames[20:count - 31]])
