@@ -31,6 +31,11 @@ const FanTable& fan_table() {
     return table;
 }
 
+// The line width as drawn: the "line width" control's range, 1 to 10. An
+// options file may hold any int32; beyond that range the box and arm sizes
+// (line width + 5 and more) would overflow or cover the whole view.
+int32_t drawn_line_width(int32_t line_width) { return std::clamp(line_width, 1, 10); }
+
 bool is_drawable_node(const NodeModel& model, int32_t i) {
     return i >= 0 && static_cast<size_t>(i) < model.nodes.size() &&
            static_cast<size_t>(i) < model.sensors.size();
@@ -39,14 +44,18 @@ bool is_drawable_node(const NodeModel& model, int32_t i) {
 }  // namespace
 
 void draw_node_box(int32_t x, int32_t y, int32_t h) {
-    glVertex2i(x - h, y - h);
-    glVertex2i(x + h, y - h);
-    glVertex2i(x + h, y - h);
-    glVertex2i(x + h, y + h);
-    glVertex2i(x + h, y + h);
-    glVertex2i(x - h, y + h);
-    glVertex2i(x - h, y + h);
-    glVertex2i(x - h, y - h);
+    // In double: a node loaded from a model file may lie anywhere in the
+    // int32 range, where x + h would overflow. Integers up to 2^53 stay exact.
+    const double left = static_cast<double>(x) - h, right = static_cast<double>(x) + h;
+    const double bottom = static_cast<double>(y) - h, top = static_cast<double>(y) + h;
+    glVertex2d(left, bottom);
+    glVertex2d(right, bottom);
+    glVertex2d(right, bottom);
+    glVertex2d(right, top);
+    glVertex2d(right, top);
+    glVertex2d(left, top);
+    glVertex2d(left, top);
+    glVertex2d(left, bottom);
 }
 
 void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radius) {
@@ -67,8 +76,9 @@ void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radi
     }
 }
 
-void draw_model(const NodeModel& model, int32_t line_width, int32_t sensor_max_radius) {
+void draw_model(const NodeModel& model, int32_t options_line_width, int32_t sensor_max_radius) {
     if (!model.visible) return;
+    const int32_t line_width = drawn_line_width(options_line_width);
     // A model whose lists disagree draws only the nodes that have a sensor.
     const int32_t n = static_cast<int32_t>(std::min(model.nodes.size(), model.sensors.size()));
 
@@ -109,7 +119,8 @@ void draw_model(const NodeModel& model, int32_t line_width, int32_t sensor_max_r
     glEnd();
 }
 
-void draw_cluster_crosses(const ClusterList& clusters, int32_t line_width) {
+void draw_cluster_crosses(const ClusterList& clusters, int32_t options_line_width) {
+    const int32_t line_width = drawn_line_width(options_line_width);
     const int32_t arm = line_width + 5;
     glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
     glLineWidth(static_cast<GLfloat>(line_width));

@@ -11,7 +11,8 @@
 
 // Sensor discs, node boxes (node 0 red, the others green), links in the model
 // colour with green and blue exchanged, then the hover and selection boxes.
-// Nothing for a hidden model. Leaves the colour and line width changed.
+// Nothing for a hidden model. Leaves the colour and line width changed. A line
+// width outside 1 to 10 (the control's range) is drawn as the nearer bound.
 void draw_model(const NodeModel& model, int32_t line_width, int32_t sensor_max_radius);
 
 // Inside an open GL_LINES batch: the square from (x - h, y - h) to (x + h, y + h).
@@ -21,5 +22,6 @@ void draw_node_box(int32_t x, int32_t y, int32_t h);
 // from the top of the circle, clockwise on the screen.
 void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radius);
 
-// One red cross per cluster with arms of line_width + 5.
+// One red cross per cluster with arms of line_width + 5, the line width
+// taken within 1 to 10 as for the model.
 void draw_cluster_crosses(const ClusterList& clusters, int32_t line_width);

@@ -8,6 +8,7 @@
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Input.H>
 
+#include <cstring>
 #include <string>
 
 #include "display/preview_window.h"
@@ -60,9 +61,13 @@ void remember_path(char (&field)[1024], const std::string& name) {
     }
 }
 
-// The toolkit's file chooser; an empty name when it was cancelled.
-std::string choose_file(const char* title, const char* proposed) {
-    const char* name = fl_file_chooser(title, "*.txt", proposed, 0);
+// The toolkit's file chooser, proposing the name kept in a path field of the
+// options; an empty name when it was cancelled. A loaded options file may hold
+// a field without its terminating NUL: the proposal then ends with the field,
+// never in the fields behind it.
+std::string choose_file(const char* title, const char (&proposed)[1024]) {
+    const std::string kept(proposed, strnlen(proposed, sizeof proposed));
+    const char* name = fl_file_chooser(title, "*.txt", kept.c_str(), 0);
     return name != nullptr ? std::string(name) : std::string();
 }
 

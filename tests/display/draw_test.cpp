@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <ostream>
 #include <vector>
 
@@ -290,6 +291,55 @@ TEST_P(CrossArms, EveryClusterGetsARedCrossWithArmsOfLineWidthPlusFive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, CrossArms, ::testing::Values(1, 3, 6));
+
+// An options file may hold any line width: the drawing keeps to the control's
+// range, 1 to 10, so the sizes of line width + 5 and more never overflow.
+struct StoredWidth {
+    int32_t stored;
+    int drawn;
+};
+std::ostream& operator<<(std::ostream& os, const StoredWidth& c) { return os << "line width " << c.stored; }
+
+class OutOfRangeLineWidths : public Drawing, public ::testing::WithParamInterface<StoredWidth> {};
+
+TEST_P(OutOfRangeLineWidths, DrawAsTheNearerEndOfTheControlsRange) {
+    const StoredWidth c = GetParam();
+    const int a = c.drawn + 5;
+    ClusterList clusters;
+    clusters.push_back({200, 200, 255});
+    const Pixels crosses = window.render([&] { draw_cluster_crosses(clusters, c.stored); });
+    auto is_red = [](Rgb x) { return near(x, {255, 0, 0}); };
+    // A one-pixel line on an integer coordinate lights the row (column) on
+    // either side of it: take the fuller of the two.
+    EXPECT_NEAR(std::max(crosses.count(170, 200, 231, 201, is_red), crosses.count(170, 199, 231, 200, is_red)),
+                2 * a, 1);
+    EXPECT_NEAR(std::max(crosses.count(200, 170, 201, 231, is_red), crosses.count(199, 170, 200, 231, is_red)),
+                2 * a, 1);
+    EXPECT_EQ(crosses.count_all(is_red), crosses.count(170, 170, 231, 231, is_red));
+
+    NodeModel m = chain({{100, 250, 255}, {250, 250, 255}, {400, 250, 255}});
+    for (AngularSensor& s : m.sensors) s.visible = false;
+    const Pixels boxes = window.render([&] { draw_model(m, c.stored, 20); });
+    // On a row inside the box but clear of the links, which are as wide as the lines.
+    EXPECT_NEAR(edge_distance(boxes, 250 + a / 2, 150, 350, {0, 255, 0}), 2 * a, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stored, OutOfRangeLineWidths,
+                         ::testing::Values(StoredWidth{0, 1}, StoredWidth{-4, 1}, StoredWidth{INT32_MIN, 1},
+                                           StoredWidth{11, 10}, StoredWidth{INT32_MAX, 10}));
+
+// A node loaded from a model file may lie anywhere in the int32 range: its box
+// lies out of view, and no edge wraps round into it.
+TEST_F(Drawing, NodesAtTheEndsOfTheInt32RangeDrawNothingInView) {
+    for (const ModelNode node : {ModelNode{INT32_MAX, 250, 255}, ModelNode{INT32_MIN, 250, 255},
+                                 ModelNode{250, INT32_MAX, 255}, ModelNode{250, INT32_MIN, 255}}) {
+        NodeModel m = chain({node});
+        m.hovered = 0;
+        m.selected = 0;
+        const Pixels p = window.render([&] { draw_model(m, 10, 20); });
+        EXPECT_EQ(p.count_all([](Rgb x) { return x.r + x.g + x.b > 0; }), 0) << node.x << ", " << node.y;
+    }
+}
 
 TEST_F(Drawing, EmptyClusterListDrawsNoCross) {
     const Pixels p = window.render([&] { draw_cluster_crosses(ClusterList{}, 3); });
