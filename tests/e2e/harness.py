@@ -373,6 +373,20 @@ class ProgramTest(unittest.TestCase):
         self.key("ctrl+a")
         self.type_text(text)
 
+    def settled_image(self, x, y, w, h, timeout=10):
+        """The area (window coordinates) once two pictures in a row agree: the
+        program draws at its own pace, slower under the sanitizers."""
+        area = (self.wx + x, self.wy + y, w, h)
+        last = screenshot(self.xvfb, area=area)
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            time.sleep(0.1)
+            shot = screenshot(self.xvfb, area=area)
+            if shot.data == last.data:
+                return shot
+            last = shot
+        raise AssertionError(f"the area {area} kept changing")
+
     def window_image(self):
         return screenshot(self.xvfb, area=(self.wx, self.wy, 1264, 950))
 
