@@ -145,13 +145,20 @@ class RecordingTest(harness.ProgramTest):
         found = self.squares(picture)
         self.assertEqual(len(found), 3, f"{what}: squares {found}")
         by_square = {}
+        moving = []
         for x, y in found:
             if abs(x - SQUARE2[0]) <= 1 and abs(y - SQUARE2[1]) <= 1:
                 by_square[2] = (x, y)
-            elif abs(x - SQUARE1_X) <= 1:
-                by_square[1] = (x, y)
-            elif abs(y - SQUARE3_Y) <= 1:
-                by_square[3] = (x, y)
+            else:
+                moving.append((x, y))
+        # Square 1 keeps to its column, square 3 to its row; at the ends of
+        # their paths one may sit on the other's line, so try both ways round.
+        on_paths = lambda one, three: abs(one[0] - SQUARE1_X) <= 1 and abs(three[1] - SQUARE3_Y) <= 1
+        if len(moving) == 2:
+            if on_paths(moving[0], moving[1]):
+                by_square[1], by_square[3] = moving
+            elif on_paths(moving[1], moving[0]):
+                by_square[3], by_square[1] = moving
         self.assertEqual(sorted(by_square), [1, 2, 3], f"{what}: squares {found}")
         # A node box is 13 pixels wide: about 48 pixels of the ring.
         self.assertGreater(self.ring(picture, *by_square[1], is_red), 30, f"{what}: node 0")
@@ -205,13 +212,13 @@ class RecordingTest(harness.ProgramTest):
 
         # Record for a while, then quick-save under a name of our own.
         self.click(44, 712)                     # "record" on
-        time.sleep(1.5)
+        time.sleep(2.5)                         # well over 60 cycles, even under the sanitizers
         self.click(44, 712)                     # "record" off
         self.fill_input(790, 713, take)         # "file name:"
         self.click(1032, 712)                   # "<-quicksave"
         count, nodes, frames = wait_for_animation(take)
         self.assertEqual(nodes, 3)
-        self.assertGreaterEqual(count, 80)
+        self.assertGreaterEqual(count, 60)
         self.assertLessEqual(count, 1000)       # the default buffer
         stamps = [stamp for stamp, _ in frames]
         self.assertEqual(stamps, sorted(stamps))

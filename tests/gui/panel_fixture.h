@@ -14,6 +14,7 @@
 #include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Group.H>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -55,15 +56,18 @@ inline Fl_Widget* find_labelled(Fl_Group* group, const char* label, const Fl_Gro
 }
 
 // What the next file chooser is asked and answers. The answer goes in from a
-// timeout while the chooser's own event loop runs: the chooser is the modal
+// timeout while the chooser's own event loop runs: the chooser is the shown
 // window with the expected title, and its window's user data is the chooser.
+// On a loaded machine the chooser can come up again after the first hide (the
+// hide lands while it is still being shown), so the timeout keeps watching
+// and answers it again until the next script or the end of the test.
 struct ChooserScript {
     std::string title;       // expected title
     std::string answer;      // the name to answer; empty: cancel
     bool seen = false;       // a chooser with that title came up
-    std::string pattern;     // its pattern
-    std::string proposed;    // the name it proposed, as the chooser shows it (absolute)
-    int waits = 0;
+    std::string pattern;     // its pattern, when it first came up
+    std::string proposed;    // the name it first proposed, as the chooser shows it (absolute)
+    std::chrono::steady_clock::time_point give_up{};
 };
 
 inline ChooserScript& chooser_script() {
@@ -73,31 +77,32 @@ inline ChooserScript& chooser_script() {
 
 inline void answer_chooser(void*) {
     ChooserScript& s = chooser_script();
-    Fl_Window* w = Fl::modal();
-    const bool expected = w != nullptr && w->label() != nullptr && s.title == w->label();
-    if (!expected) {
-        // Some other modal window, or none yet: wait, but never for ever.
-        if (++s.waits < 250) {
-            Fl::repeat_timeout(0.02, answer_chooser);
-        } else if (w != nullptr) {
-            w->hide();
-        }
-        return;
+    Fl_Window* w = Fl::first_window();
+    while (w != nullptr && !(w->shown() && w->label() != nullptr && s.title == w->label())) {
+        w = Fl::next_window(w);
     }
-    auto* chooser = static_cast<Fl_File_Chooser*>(w->user_data());
-    s.seen = true;
-    s.pattern = chooser->filter() != nullptr ? chooser->filter() : "";
-    s.proposed = chooser->value() != nullptr ? chooser->value() : "";
-    chooser->value(s.answer.c_str());  // an empty name is what Cancel leaves
-    chooser->hide();
+    if (w != nullptr) {
+        auto* chooser = static_cast<Fl_File_Chooser*>(w->user_data());
+        if (!s.seen) {
+            s.seen = true;
+            s.pattern = chooser->filter() != nullptr ? chooser->filter() : "";
+            s.proposed = chooser->value() != nullptr ? chooser->value() : "";
+        }
+        chooser->value(s.answer.c_str());  // an empty name is what Cancel leaves
+        chooser->hide();
+    }
+    // A chooser with another title is left to time the test out.
+    if (std::chrono::steady_clock::now() < s.give_up) Fl::add_timeout(0.02, answer_chooser);
 }
 
 // Arms the answer for the next chooser titled `title`.
 inline void script_chooser(const std::string& title, const std::string& answer) {
+    Fl::remove_timeout(answer_chooser);
     ChooserScript& s = chooser_script();
     s = ChooserScript{};
     s.title = title;
     s.answer = answer;
+    s.give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     Fl::add_timeout(0.02, answer_chooser);
 }
 
