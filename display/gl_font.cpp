@@ -1,5 +1,6 @@
 #include "display/gl_font.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "display/builtin_font_data.h"
@@ -196,4 +197,12 @@ void leave_2d_mode() {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+}
+
+void print_frame_rate(glFont& font, int32_t fps) {
+    begin_text(font);
+    char line[32];
+    std::snprintf(line, sizeof line, "fps: %d", static_cast<int>(fps));
+    font.print(10, 10, line);
+    end_text(font);
 }

@@ -74,3 +74,7 @@ void enter_2d_mode();
 void begin_text(glFont& font);
 void end_text(glFont& font);
 void leave_2d_mode();
+
+// The rate line of both views, "fps: N" at (10, 10), between begin_text and
+// end_text. Call it in 2D mode.
+void print_frame_rate(glFont& font, int32_t fps);

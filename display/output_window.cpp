@@ -7,12 +7,6 @@
 #include "display/draw.h"
 #include "display/gl_texture.h"
 
-namespace {
-
-constexpr int kTextureSize = 512;
-
-}  // namespace
-
 My_win32_gl_window::My_win32_gl_window(const platform::WindowPlacement& placement)
     : Win32_Gl_Window(placement) {}
 
@@ -23,9 +17,7 @@ float My_win32_gl_window::frame_scale() const {
 
 void My_win32_gl_window::upload_frame(const Frame& frame) {
     if (frame_texture == 0 || frame.size() < kFrameBytes) return;
-    glBindTexture(GL_TEXTURE_2D, frame_texture);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kFrameWidth, kFrameHeight, GL_ALPHA, GL_UNSIGNED_BYTE,
-                    frame.data());
+    upload_frame_texture(frame_texture, frame.data());
 }
 
 void My_win32_gl_window::prepare_resources() {
@@ -46,8 +38,7 @@ void My_win32_gl_window::prepare_resources() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 
-    const std::vector<uint8_t> zeros(size_t{kTextureSize} * kTextureSize, 0);
-    frame_texture = make_alpha_texture(kTextureSize, zeros.data());
+    frame_texture = make_frame_texture();
     resources_ready = true;
 }
 
@@ -60,29 +51,13 @@ void My_win32_gl_window::draw() {
     glColor3f(1.0f, 1.0f, 1.0f);
 
     enter_2d_mode();
-    begin_text(font);
-    char line[32];
-    std::snprintf(line, sizeof line, "fps: %d", static_cast<int>(fps));
-    font.print(10, 10, line);
-    end_text(font);
+    print_frame_rate(font, fps);
 
     glPushMatrix();
     const float s = frame_scale();
     glScalef(s, s, 1.0f);
 
-    // The frame fills the first 480 x 360 texels; frame row 0 at the bottom.
-    constexpr float kEdge = kTextureSize - 1;
-    glBindTexture(GL_TEXTURE_2D, frame_texture);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(0.0f, 0.0f, 0.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(kEdge, 0.0f, 0.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(kEdge, kEdge, 0.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(0.0f, kEdge, 0.0f);
-    glEnd();
+    draw_frame_quad(frame_texture);
     glDisable(GL_TEXTURE_2D);
 
     draw_model(live_model, draw_settings.line_width, draw_settings.sensor_max_radius);

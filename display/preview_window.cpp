@@ -3,20 +3,8 @@
 #include <FL/Fl.H>
 #include <GL/glu.h>
 
-#include <cstdio>
-#include <vector>
-
 #include "display/draw.h"
 #include "display/gl_texture.h"
-
-namespace {
-
-constexpr int kTextureSize = 512;  // power of two that holds the 480 x 360 frame
-// The texture's 512 texels are stretched over 511 pixels, so frame pixel (x, y)
-// lands within one pixel of window pixel (x, y).
-constexpr int kQuadSize = 511;
-
-}  // namespace
 
 MouseEvent mouse_event_of(int fl_event) {
     switch (fl_event) {
@@ -126,9 +114,7 @@ void MYWINDOW::upload_frame(const Frame& frame) {
     if (frame_texture == 0 || context() == nullptr || !context_valid() || !shown()) return;
     if (frame.size() != kFrameBytes) return;
     make_current();
-    glBindTexture(GL_TEXTURE_2D, frame_texture);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kFrameWidth, kFrameHeight, GL_ALPHA, GL_UNSIGNED_BYTE,
-                    frame.data());
+    upload_frame_texture(frame_texture, frame.data());
 }
 
 void MYWINDOW::make_gl_objects() {
@@ -141,8 +127,7 @@ void MYWINDOW::make_gl_objects() {
     font.build(make_builtin_glyph_image().data());
 
     // All transparent: black until the first upload.
-    const std::vector<uint8_t> zeros(static_cast<size_t>(kTextureSize) * kTextureSize, 0);
-    frame_texture = make_alpha_texture(kTextureSize, zeros.data());
+    frame_texture = make_frame_texture();
     context_valid(1);
 }
 
@@ -179,26 +164,12 @@ void MYWINDOW::draw() {
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     enter_2d_mode();
 
-    begin_text(font);
-    char text[32];
-    std::snprintf(text, sizeof text, "fps: %d", static_cast<int>(fps));
-    font.print(10, 10, text);
-    end_text(font);
+    print_frame_rate(font, fps);
 
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    if (frame_texture != 0) {
-        glBindTexture(GL_TEXTURE_2D, frame_texture);
-        glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 0.0f);
-        glVertex2i(0, 0);
-        glTexCoord2f(1.0f, 0.0f);
-        glVertex2i(kQuadSize, 0);
-        glTexCoord2f(1.0f, 1.0f);
-        glVertex2i(kQuadSize, kQuadSize);
-        glTexCoord2f(0.0f, 1.0f);
-        glVertex2i(0, kQuadSize);
-        glEnd();
-    }
+    // The texture's 512 texels stretched over 511 pixels put frame pixel (x, y)
+    // within one pixel of window pixel (x, y).
+    if (frame_texture != 0) draw_frame_quad(frame_texture);
 
     glDisable(GL_TEXTURE_2D);
     draw_cluster_crosses(clusters, options_.line_width);
