@@ -113,8 +113,12 @@ Fl_Slider* timeline_slider(int x, int y, int w, int h, const char* label, Fl_Cal
 }
 
 // A page of the settings tabs; the first five have a sunken box and their label top-left.
+// The tab labels are one point smaller than the toolkit's 14: the seven of them
+// at 14 points of the X server's sans font are wider than the 450 pixels of the
+// tab set, and the toolkit then draws "Help" over "System".
 Fl_Group* begin_page(const char* label, bool framed) {
     auto* page = new Fl_Group(810, 25, 450, 580, label);
+    page->labelsize(13);
     if (framed) {
         page->box(FL_DOWN_BOX);
         page->align(FL_ALIGN_TOP | FL_ALIGN_LEFT);

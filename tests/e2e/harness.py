@@ -314,11 +314,10 @@ class ProgramTest(unittest.TestCase):
     # --- the control panel, driven with the pointer and the keyboard ----------
     # Coordinates are window coordinates inside the 1264 x 950 main window.
 
-    # Where the tab labels sit on the tab set's top edge (measured with the
-    # default font: the labels are wider than the tab set, so the toolkit packs
-    # the last two together).
-    TABS = {"Camera": 844, "Clustering": 921, "Model": 990, "Tracking": 1052,
-            "Fullscreen": 1131, "System": 1200, "Help": 1252}
+    # The middle of each tab label on the tab set's top edge, measured on a
+    # page picture: all seven labels fit side by side.
+    TABS = {"Camera": 843, "Clustering": 911, "Model": 976, "Tracking": 1036,
+            "Fullscreen": 1109, "System": 1178, "Help": 1230}
     # The inner tabs of the "Clustering" page.
     INNER_TABS = {"k-means": 855, "region-grow": 941, "cure": 1012}
 
