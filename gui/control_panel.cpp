@@ -277,6 +277,8 @@ void build_record_group(ControlPanel& p) {
     p.record_play_button = new Fl_Light_Button(156, 700, 68, 25, "play");
     p.record_play_button->callback(cb::play);
     p.buffer_size_input = value_input(349, 701, 40, 24, "buffer size [frames]", cb::buffer_size, true);
+    // At the toolkit's 14 points this label runs into "file name:" 200 pixels on.
+    p.buffer_size_input->labelsize(12);
     p.record_cut_button = button(85, 700, 64, 25, "cut", cb::cut);
     p.record_timeline = timeline_slider(10, 630, 1245, 25, "timeline", cb::timeline);
     p.record_cut_from = timeline_slider(10, 655, 1245, 20, nullptr, cb::cut_from);
