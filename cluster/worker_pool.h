@@ -1,6 +1,6 @@
 #pragma once
 // A fixed set of persistent worker threads that run one task in parts. The
-// caller runs part 0 itself and waits until every other part is done, so a
+// caller runs the first part itself and waits until every other part is done, so a
 // call is a fork and a join without creating threads.
 
 #include <condition_variable>
@@ -20,7 +20,7 @@ public:
 
     int parts() const { return static_cast<int>(threads_.size()) + 1; }
 
-    // Calls task(part) for every part from 0 to parts() - 1, part 0 on the
+    // Calls task(part) for every part index from 0 to parts() - 1, the first on the
     // calling thread, and returns when all have returned. The task must not
     // throw.
     template <class Task>
