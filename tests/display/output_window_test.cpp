@@ -393,9 +393,17 @@ TEST_F(OutputWindowTest, WindowDestroyedFromOutsideEndsTheDrawingNotTheThread) {
     ASSERT_TRUE(renders());
     x_probe::destroy_window(w.id);
 
-    // The thread notices, stops drawing and only waits: hand-overs do no harm,
-    // and a stop still ends it at once.
-    std::this_thread::sleep_for(200ms);
+    // The thread notices and stops drawing. A pass that was under way when the
+    // window went may still finish (the software renderer then works on a
+    // drawable of undefined size), so wait for the other threads to fall
+    // quiet; a thread that went on drawing never does.
+    ASSERT_TRUE(eventually([] {
+        const double before = cpu_seconds_of_other_threads();
+        std::this_thread::sleep_for(200ms);
+        return cpu_seconds_of_other_threads() - before < 0.02;
+    })) << "the thread goes on working without its window";
+
+    // Then it only waits: hand-overs do no harm, and a stop still ends it at once.
     const double cpu_before = cpu_seconds_of_other_threads();
     for (int i = 0; i < 50; ++i) {
         hand_over(Frame(kFrameBytes, 9));
