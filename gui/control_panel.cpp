@@ -143,6 +143,16 @@ void build_camera_page(ControlPanel& p) {
     end_page(page, false);
 }
 
+// The three limits that region grow and hierarchical merge each have, on
+// their inner page of the "Clustering" page.
+void build_cluster_limit_sliders(Fl_Value_Slider*& max_distance, Fl_Value_Slider*& max_size,
+                                 Fl_Value_Slider*& min_size, Fl_Callback* on_max_distance,
+                                 Fl_Callback* on_max_size, Fl_Callback* on_min_size) {
+    max_distance = value_slider(830, 155, 200, 25, "max distance", 0, 300, 1, on_max_distance, kDistanceTip);
+    max_size = value_slider(830, 185, 200, 25, "max cluster size", 0, 15000, 1, on_max_size, kMaxSizeTip);
+    min_size = value_slider(830, 215, 200, 25, "min cluster size", 0, 5000, 1, on_min_size, kMinSizeTip);
+}
+
 void build_clustering_page(ControlPanel& p) {
     Fl_Group* page = begin_page("Clustering", true);
 
@@ -162,21 +172,17 @@ void build_clustering_page(ControlPanel& p) {
     kmeans->hide();
 
     auto* region_grow = new Fl_Group(820, 145, 335, 115, "region-grow");
-    p.rg_max_distance_slider = value_slider(830, 155, 200, 25, "max distance", 0, 300, 1,
-                                            cb::store_option<&Options::regiongrow_max_distance>, kDistanceTip);
-    p.rg_max_size_slider = value_slider(830, 185, 200, 25, "max cluster size", 0, 15000, 1,
-                                        cb::store_option<&Options::regiongrow_max_cluster_size>, kMaxSizeTip);
-    p.rg_min_size_slider = value_slider(830, 215, 200, 25, "min cluster size", 0, 5000, 1,
-                                        cb::store_option<&Options::regiongrow_min_cluster_size>, kMinSizeTip);
+    build_cluster_limit_sliders(p.rg_max_distance_slider, p.rg_max_size_slider, p.rg_min_size_slider,
+                                cb::store_option<&Options::regiongrow_max_distance>,
+                                cb::store_option<&Options::regiongrow_max_cluster_size>,
+                                cb::store_option<&Options::regiongrow_min_cluster_size>);
     region_grow->end();
 
     auto* cure = new Fl_Group(820, 145, 335, 110, "cure");
-    p.cure_max_distance_slider = value_slider(830, 155, 200, 25, "max distance", 0, 300, 1,
-                                              cb::store_option<&Options::cure_max_distance>, kDistanceTip);
-    p.cure_max_size_slider = value_slider(830, 185, 200, 25, "max cluster size", 0, 15000, 1,
-                                          cb::store_option<&Options::cure_max_cluster_size>, kMaxSizeTip);
-    p.cure_min_size_slider = value_slider(830, 215, 200, 25, "min cluster size", 0, 5000, 1,
-                                          cb::store_option<&Options::cure_min_cluster_size>, kMinSizeTip);
+    build_cluster_limit_sliders(p.cure_max_distance_slider, p.cure_max_size_slider, p.cure_min_size_slider,
+                                cb::store_option<&Options::cure_max_distance>,
+                                cb::store_option<&Options::cure_max_cluster_size>,
+                                cb::store_option<&Options::cure_min_cluster_size>);
     cure->end();
     cure->hide();
     inner->end();
