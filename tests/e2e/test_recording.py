@@ -167,10 +167,13 @@ class RecordingTest(harness.ProgramTest):
         self.assertTrue(same_phase(by_square[1][1], by_square[3][0], slack=1), what)
         return by_square[1][1], by_square[3][0]
 
-    def green_boxes(self, picture):
-        """Centres of the green node boxes, in model coordinates."""
-        return [self.model_point(x, y) for x, y, w, h, _n in picture.components(is_green)
-                if w >= 9 and h >= 9]
+    def green_box_on_row(self, picture, model_y):
+        """The x of the green node box best centred on a row, or None. Found by
+        its ring rather than as one piece of green, since the model's links,
+        drawn after the boxes, may cut a box in two where they run through it."""
+        rows = (model_y - 1, model_y, model_y + 1)
+        count, x = max((self.ring(picture, x, y, is_green), x) for y in rows for x in range(7, FRAME[0] - 7))
+        return x if count > 30 else None
 
     def test_nodes_follow_the_squares_and_a_recording_goes_through_files_and_playback(self):
         program = self.start()
@@ -247,11 +250,13 @@ class RecordingTest(harness.ProgramTest):
         self.click(288, 837)                    # "visible"
         self.click(189, 837)                    # "play"
         seen = set()
-        for _ in range(6):
-            greens = self.green_boxes(self.frame_picture())
-            moving = [p for p in greens if abs(p[1] - SQUARE3_Y) <= 1]
-            self.assertEqual(len(moving), 1, f"playback node 2: {greens}")
-            seen.add(moving[0][0])
+        for attempt in range(6):
+            picture = self.frame_picture()
+            x = self.green_box_on_row(picture, SQUARE3_Y)
+            if x is None:
+                picture.save_png(f"playback_without_node_{attempt}.png")
+            self.assertIsNotNone(x, "playback node 2 is not on square 3's row")
+            seen.add(x)
             if len(seen) >= 3:
                 break
             time.sleep(0.2)
