@@ -106,16 +106,15 @@ void draw_model(const NodeModel& model, int32_t options_line_width, int32_t sens
         glVertex2i(a.x, a.y);
         glVertex2i(b.x, b.y);
     }
-    if (is_drawable_node(model, model.hovered)) {
-        glColor4f(0.5f, 0.5f, 1.0f, 1.0f);
-        const ModelNode& node = model.nodes[static_cast<size_t>(model.hovered)];
-        draw_node_box(node.x, node.y, line_width + 9);
-    }
-    if (is_drawable_node(model, model.selected)) {
-        glColor4f(1.0f, 0.0f, 0.0f, 1.0f);
-        const ModelNode& node = model.nodes[static_cast<size_t>(model.selected)];
-        draw_node_box(node.x, node.y, line_width + 11);
-    }
+    // The hover box (light blue), then the selection box (red) outside it.
+    const auto highlight = [&](int32_t i, float r, float g, float b, int32_t half_size) {
+        if (!is_drawable_node(model, i)) return;
+        glColor4f(r, g, b, 1.0f);
+        const ModelNode& node = model.nodes[static_cast<size_t>(i)];
+        draw_node_box(node.x, node.y, half_size);
+    };
+    highlight(model.hovered, 0.5f, 0.5f, 1.0f, line_width + 9);
+    highlight(model.selected, 1.0f, 0.0f, 0.0f, line_width + 11);
     glEnd();
 }
 

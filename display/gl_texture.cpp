@@ -1,8 +1,33 @@
 #include "display/gl_texture.h"
 
+#include <GL/glu.h>
+
 #include <vector>
 
 #include "camera/frame.h"
+
+void set_up_view(int32_t width, int32_t height) {
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // X11 windows are never 0 high, but a size event is outside data.
+    gluPerspective(45.0, height > 0 ? static_cast<double>(width) / height : 1.0, 0.1, 100.0);
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void enable_alpha_texturing() {
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+}
 
 GLuint make_alpha_texture(GLsizei size, const uint8_t* pixels) {
     GLuint name = 0;

@@ -1,10 +1,21 @@
 #pragma once
-// The one kind of texture the views use: a square single-channel alpha image,
-// linearly filtered and clamped at its edges.
+// What the preview and the output window set up alike: the view's base GL
+// state, and the one kind of texture they use, a square single-channel alpha
+// image, linearly filtered and clamped at its edges.
 
 #include <GL/gl.h>
 
 #include <cstdint>
+
+// Viewport over width x height, a 45 degree perspective, smooth shading, black
+// clear colour, depth test with GL_LEQUAL; leaves the modelview matrix current
+// and reset. Everything is drawn in the 2D mode over it.
+void set_up_view(int32_t width, int32_t height);
+
+// Alpha textures (the frame and the glyphs) draw in the current colour with the
+// texel as its opacity, blended over what is there: white over black gives the
+// grey picture.
+void enable_alpha_texturing();
 
 // Makes a size x size GL_ALPHA texture from `pixels` (size * size bytes, row 0
 // first) in the current context and returns its name. The caller's texture

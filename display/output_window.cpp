@@ -26,15 +26,8 @@ void My_win32_gl_window::prepare_resources() {
         font.build(glyphs.data());
     }
 
-    // The base set-up, and what the frame and the text need on top of it.
-    set_base_projection();
-    glEnable(GL_NORMALIZE);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    // Alpha textures (the frame and the glyphs) draw in the current colour with
-    // the texture as opacity.
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+    set_up_view(width, height);
+    enable_alpha_texturing();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
 

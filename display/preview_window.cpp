@@ -1,7 +1,6 @@
 #include "display/preview_window.h"
 
 #include <FL/Fl.H>
-#include <GL/glu.h>
 
 #include "display/draw.h"
 #include "display/gl_texture.h"
@@ -94,9 +93,14 @@ MYWINDOW::~MYWINDOW() {
     // it current while it still exists. Without a context they went with it.
     if (context() != nullptr && shown()) {
         make_current();
-        if (frame_texture != 0 && glIsTexture(frame_texture)) glDeleteTextures(1, &frame_texture);
-        frame_texture = 0;
+        release_frame_texture();
     }
+}
+
+// Deletes the texture if the current context still knows its name.
+void MYWINDOW::release_frame_texture() {
+    if (frame_texture != 0 && glIsTexture(frame_texture)) glDeleteTextures(1, &frame_texture);
+    frame_texture = 0;
 }
 
 int MYWINDOW::handle(int event) {
@@ -121,8 +125,7 @@ void MYWINDOW::make_gl_objects() {
     // A new context. If it shares its names with an earlier one, the old
     // texture is still ours: release it before anything new is made, so no
     // fresh name can be mistaken for it.
-    if (frame_texture != 0 && glIsTexture(frame_texture)) glDeleteTextures(1, &frame_texture);
-    frame_texture = 0;
+    release_frame_texture();
 
     font.build(make_builtin_glyph_image().data());
 
@@ -132,24 +135,8 @@ void MYWINDOW::make_gl_objects() {
 }
 
 void MYWINDOW::set_up_gl() {
-    glViewport(0, 0, w(), h());
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45.0, h() > 0 ? static_cast<double>(w()) / h() : 1.0, 0.1, 100.0);
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_NORMALIZE);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    // With an alpha texture the quad shows the current colour with the grey
-    // value as its opacity: white over black gives the grey picture.
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    set_up_view(w(), h());
+    enable_alpha_texturing();
     valid(1);
 }
 

@@ -65,6 +65,7 @@ protected:
 private:
     void make_gl_objects();
     void set_up_gl();
+    void release_frame_texture();
 
     const Options& options_;
 };

@@ -1,8 +1,6 @@
 #include "display/win32_gl_window.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
+#include "display/gl_texture.h"
 #include "platform/message.h"
 
 const char* window_creation_error_text(platform::GlWindowStep step) {
@@ -32,7 +30,7 @@ Win32_Gl_Window::Win32_Gl_Window(const platform::WindowPlacement& placement) {
     const platform::WindowPlacement made = platform::clamp_to_x11(placement);
     width = made.width;
     height = made.height;
-    set_base_projection();
+    set_up_view(width, height);
 }
 
 Win32_Gl_Window::~Win32_Gl_Window() {
@@ -46,22 +44,6 @@ void Win32_Gl_Window::pump_message() {
     if (event.kind == platform::GlWindowEvent::Kind::resized) {
         width = event.width;
         height = event.height;
-        set_base_projection();
+        set_up_view(width, height);
     }
-}
-
-void Win32_Gl_Window::set_base_projection() {
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    // X11 windows are never 0 high, but a size event is outside data.
-    const double aspect = height > 0 ? static_cast<double>(width) / height : 1.0;
-    gluPerspective(45.0, aspect, static_cast<double>(0.1f), 100.0);
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
 }

@@ -2,7 +2,7 @@
 // The base of the output window: a native GL window with its context, made on
 // and used by one thread only (the render thread). It reports each failed step
 // of its creation to the operator, keeps its client size from the size events
-// and sets a perspective projection whenever the size changes.
+// and sets the view up again (set_up_view) whenever the size changes.
 
 #include <cstdint>
 
@@ -35,11 +35,6 @@ public:
 
     int32_t width = 0;   // client size, set at creation and by every size event
     int32_t height = 0;
-
-protected:
-    // Viewport over the client area, 45 degree perspective, smooth shading,
-    // black clear colour, depth test with GL_LEQUAL.
-    void set_base_projection();
 
 private:
     platform::NativeGlWindow native_;

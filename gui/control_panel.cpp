@@ -271,17 +271,28 @@ void build_system_and_help_pages(ControlPanel& p) {
     end_page(help, false);
 }
 
-void build_record_group(ControlPanel& p) {
-    auto* group = new Fl_Group(5, 625, 1255, 105, "record and play:");
+// One of the two recording groups below the tabs: a sunken box in a colour of
+// the toolkit's map, its label top-left.
+Fl_Group* begin_animation_group(int y, const char* label, Fl_Color colour) {
+    auto* group = new Fl_Group(5, y, 1255, 105, label);
     group->box(FL_DOWN_BOX);
-    group->color(20);
+    group->color(colour);
     group->align(FL_ALIGN_TOP | FL_ALIGN_LEFT);
-    p.record_button = new Fl_Light_Button(10, 700, 68, 25, "record");
-    p.record_button->callback(cb::record);
+    return group;
+}
+
+Fl_Light_Button* light_button(int x, int y, const char* label, Fl_Callback* callback) {
+    auto* b = new Fl_Light_Button(x, y, 68, 25, label);
+    b->callback(callback);
+    return b;
+}
+
+void build_record_group(ControlPanel& p) {
+    Fl_Group* group = begin_animation_group(625, "record and play:", 20);
+    p.record_button = light_button(10, 700, "record", cb::record);
     p.record_loop_check = check_button(231, 702, 64, 20, "loop", nullptr);
     p.record_save_as_button = button(1190, 700, 64, 25, "save as", cb::save_as);
-    p.record_play_button = new Fl_Light_Button(156, 700, 68, 25, "play");
-    p.record_play_button->callback(cb::play);
+    p.record_play_button = light_button(156, 700, "play", cb::play);
     p.buffer_size_input = value_input(349, 701, 40, 24, "buffer size [frames]", cb::buffer_size, true);
     // At the toolkit's 14 points this label runs into "file name:" 200 pixels on.
     p.buffer_size_input->labelsize(12);
@@ -296,15 +307,11 @@ void build_record_group(ControlPanel& p) {
 }
 
 void build_playback_group(ControlPanel& p) {
-    auto* group = new Fl_Group(5, 750, 1255, 105, "playback:");
-    group->box(FL_DOWN_BOX);
-    group->color(17);
-    group->align(FL_ALIGN_TOP | FL_ALIGN_LEFT);
+    Fl_Group* group = begin_animation_group(750, "playback:", 17);
     p.playback_load_button = button(10, 825, 64, 25, "load", cb::load_animation);
     p.playback_loop_check = check_button(230, 827, 64, 20, "loop", nullptr);
     p.playback_save_as_button = button(1190, 825, 64, 25, "save as", cb::save_as);
-    p.playback_play_button = new Fl_Light_Button(155, 825, 68, 25, "play");
-    p.playback_play_button->callback(cb::play);
+    p.playback_play_button = light_button(155, 825, "play", cb::play);
     button(80, 825, 64, 25, "cut", cb::cut);
     p.playback_timeline = timeline_slider(10, 755, 1245, 25, "timeline", cb::timeline);
     p.playback_cut_from = timeline_slider(10, 780, 1245, 20, nullptr, cb::cut_from);

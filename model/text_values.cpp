@@ -49,9 +49,13 @@ bool ValueReader::fail() {
     return false;
 }
 
+void ValueReader::skip_space() {
+    while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+}
+
 bool ValueReader::read_integer_token(bool& negative, std::string_view& digits) {
     if (failed_) return false;
-    while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+    skip_space();
     negative = false;
     if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) negative = text_[pos_++] == '-';
     const size_t first = pos_;
@@ -92,7 +96,7 @@ bool ValueReader::read(ModelNode& node) {
 
 bool ValueReader::read(float& v) {
     if (failed_) return false;
-    while (pos_ < text_.size() && is_space(text_[pos_])) ++pos_;
+    skip_space();
     const size_t first = pos_;
     auto digits = [&] {
         const size_t from = pos_;

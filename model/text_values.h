@@ -40,6 +40,7 @@ private:
     // The next token's digits: optional sign, then digits; false (and failed)
     // when there are none. Sets `negative` and leaves the digits in `digits`.
     bool read_integer_token(bool& negative, std::string_view& digits);
+    void skip_space();
     bool fail();
 
     std::string_view text_;
