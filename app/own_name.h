@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/log.h"
+#include "base/log.h"
 
 // The text after the last '.', found by scanning back from the end and
 // stopping at a '/' or '\\' and before the first character; empty when no such

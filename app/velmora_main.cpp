@@ -2,15 +2,18 @@
 
 #include <FL/Fl.H>
 
+#include <memory>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/main_loop.h"
-#include "app/options.h"
+#include "app/display_report.h"
 #include "app/own_name.h"
+#include "base/options.h"
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "loop/app_state.h"
+#include "loop/main_loop.h"
+#include "platform/displays.h"
 #include "platform/gl_window.h"
 #include "platform/timer.h"
 
@@ -41,9 +44,10 @@ int velmora_main(int argc, char** argv) {
     log.err << "\ngui shown";
 
     log.err << "\nbefore system capabilities querying";
-    const std::string report = build_system_report();
+    const std::unique_ptr<DisplayEnumerator> displays = open_x11_displays();
+    const std::string report = displays != nullptr ? build_display_report(*displays) : std::string();
     log.out << "\n" << report;
-    show_system_report(panel, report);
+    show_system_report(panel, display_report_markup(report));
 
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};

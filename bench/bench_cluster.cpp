@@ -29,7 +29,7 @@ constexpr int32_t kMinClusterSize = 20;
 constexpr int32_t kIterations = 5;
 
 // The frames measured: phase 0.3, the generator at its initial state.
-Frame thresholded_frame(int32_t threshold) { return cluster_inputs::camera_frame_thresholded(0.3f, threshold); }
+[[maybe_unused]] Frame thresholded_frame(int32_t threshold) { return cluster_inputs::camera_frame_thresholded(0.3f, threshold); }
 
 BrightPixelList frame_pixels(int32_t threshold) { return cluster_inputs::camera_pixels(0.3f, threshold); }
 

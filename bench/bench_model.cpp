@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "model/animation.h"
 #include "model/animation_file.h"
 #include "model/tracking.h"

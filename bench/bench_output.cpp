@@ -10,10 +10,10 @@
 
 #include <cstdlib>
 
-#include "app/app_state.h"
-#include "app/main_loop.h"
 #include "display/render_hand_over.h"
 #include "display/render_thread.h"
+#include "loop/app_state.h"
+#include "loop/main_loop.h"
 #include "model/node_model.h"
 #include "platform/gl_window.h"
 #include "platform/timer.h"

@@ -1,6 +1,6 @@
 #include "cluster/clustering.h"
 
-#include "app/options.h"
+#include "base/options.h"
 
 void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work,
                     MergeWork& merge_work, const BrightPixelList& pixels, ClusterList& clusters) {

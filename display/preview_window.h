@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "app/options.h"
+#include "base/options.h"
 #include "camera/frame.h"
 #include "cluster/records.h"
 #include "display/gl_font.h"

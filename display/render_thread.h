@@ -2,8 +2,8 @@
 // Start and stop of the output window's render thread, and the main loop's
 // hand-over to it. All three are called on the main thread only.
 
-#include "app/app_state.h"
 #include "camera/frame.h"
+#include "loop/app_state.h"
 
 struct NodeModel;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "app/options.h"
+#include "base/options.h"
 #include "fuzz/fuzz_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

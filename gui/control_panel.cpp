@@ -17,7 +17,6 @@
 
 #include <memory>
 
-#include "app/display_report.h"
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/panel_callbacks.h"
@@ -375,13 +374,8 @@ ControlPanel& panel_of(Fl_Widget* widget) {
     return *static_cast<ControlPanel*>(top->user_data());
 }
 
-std::string build_system_report() {
-    const std::unique_ptr<DisplayEnumerator> displays = open_x11_displays();
-    return displays != nullptr ? build_display_report(*displays) : std::string();
-}
-
-void show_system_report(ControlPanel& panel, const std::string& report) {
-    panel.system_view->value(display_report_markup(report).c_str());
+void show_system_report(ControlPanel& panel, const std::string& markup) {
+    panel.system_view->value(markup.c_str());
 }
 
 void PanelCycleView::hand_over(const Frame& camera_frame) {

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/app_state.h"
-#include "app/main_loop.h"
+#include "loop/app_state.h"
+#include "loop/main_loop.h"
 
 class Fl_Button;
 class Fl_Check_Button;
@@ -113,9 +113,8 @@ void refresh_model_widgets(ControlPanel& panel);
 // The reverse: the twelve model widgets into the live model.
 void write_model_widgets(ControlPanel& panel);
 
-// The display capabilities report and its place on the System page.
-std::string build_system_report();
-void show_system_report(ControlPanel& panel, const std::string& report);
+// The display capabilities report, as help-view markup, onto the System page.
+void show_system_report(ControlPanel& panel, const std::string& markup);
 
 // The cycle's window steps: the hand-over to the output window, the frame
 // upload and redraw of the preview, the timelines, the model widgets when the

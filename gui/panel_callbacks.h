@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/app_state.h"
+#include "loop/app_state.h"
 #include "model/animation.h"
 
 namespace panel_callbacks {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "base/options.h"
 #include "model/model_limits.h"
 #include "model/node_model.h"
 

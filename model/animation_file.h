@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "model/animation.h"
 
 // The file's text for frames 0 to frame_count - 1.

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "model/node_model.h"
 
 // The file's text for a model.

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/main_loop.h"
 #include "camera/videocam.h"
+#include "loop/main_loop.h"
 #include "platform/rand.h"
 #include "platform/timer.h"
 #include "tests/cluster/cluster_inputs.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
 #include "gui/control_panel.h"
+#include "loop/app_state.h"
 #include "platform/message.h"
 
 namespace {

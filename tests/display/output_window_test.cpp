@@ -21,9 +21,9 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
 #include "display/render_hand_over.h"
 #include "display/render_thread.h"
+#include "loop/app_state.h"
 #include "platform/gl_window.h"
 #include "platform/message.h"
 #include "tests/display/x_probe.h"

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/stopwatch.h"
 #include "display/preview_window.h"
 #include "gui/control_panel.h"
+#include "loop/app_state.h"
+#include "loop/stopwatch.h"
 #include "platform/message.h"
 
 namespace panel_testing {

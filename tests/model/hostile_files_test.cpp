@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "base/options.h"
 #include "tests/support/reader_checks.h"
 #include "tests/support/test_support.h"
 

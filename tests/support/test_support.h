@@ -13,7 +13,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/timer.h"
 
 namespace testing_support {

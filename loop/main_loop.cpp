@@ -1,4 +1,4 @@
-#include "app/main_loop.h"
+#include "loop/main_loop.h"
 
 #include "camera/frame_ops.h"
 #include "model/animation.h"

@@ -1,6 +1,6 @@
 // The main loop's control and the steps of one cycle, run headless.
 
-#include "app/main_loop.h"
+#include "loop/main_loop.h"
 
 #include <gtest/gtest.h>
 

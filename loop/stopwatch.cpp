@@ -1,4 +1,4 @@
-#include "app/stopwatch.h"
+#include "loop/stopwatch.h"
 
 #include "platform/timer.h"
 

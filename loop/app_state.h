@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/options.h"
+#include "base/options.h"
 #include "camera/frame.h"
 
 struct NodeModel;

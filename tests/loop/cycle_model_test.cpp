@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/main_loop.h"
+#include "loop/main_loop.h"
 #include "model/animation.h"
 #include "platform/rand.h"
 #include "tests/support/test_support.h"

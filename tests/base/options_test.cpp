@@ -1,6 +1,6 @@
 // The options block, its defaults and reset, and the 2160-byte options file.
 
-#include "app/options.h"
+#include "base/options.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>

@@ -8,11 +8,11 @@
 #include <functional>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/stopwatch.h"
 #include "camera/videocam.h"
 #include "cluster/clustering.h"
 #include "cluster/records.h"
+#include "loop/app_state.h"
+#include "loop/stopwatch.h"
 
 struct NodeModel;
 struct Animation;

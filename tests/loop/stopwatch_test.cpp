@@ -1,6 +1,6 @@
 // The stopwatch on both of its clocks, and the timer period it opens.
 
-#include "app/stopwatch.h"
+#include "loop/stopwatch.h"
 
 #include <gtest/gtest.h>
 

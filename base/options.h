@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 
 struct Options {
     int32_t cluster_method;     // 0 region grow, 1 k-means, 2 hierarchical merge, else none

@@ -1,0 +1,3 @@
+#include "loop/app_state.h"
+
+AppState app_state;

@@ -1,0 +1,48 @@
+"""Every #include of the program runs one way: a room includes only itself and
+the rooms below it. Lower rooms never see the windows or the program that sit
+on top of them, so the analysis core builds and runs headless."""
+
+import pathlib
+import re
+import sys
+
+# Rooms from the bottom up; rooms on one level may include each other.
+LEVELS = [
+    {"platform"},
+    {"base"},
+    {"camera", "cluster", "model"},
+    {"loop"},
+    {"display", "gui"},
+    {"app"},
+]
+LEVEL = {room: i for i, rooms in enumerate(LEVELS) for room in rooms}
+# Within the core and the window side, the direction between rooms is fixed too.
+FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui")}
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
+
+
+def violations(root):
+    for room in LEVEL:
+        for path in sorted((root / room).rglob("*")):
+            if path.suffix not in (".h", ".cpp"):
+                continue
+            for number, line in enumerate(path.read_text().splitlines(), 1):
+                match = INCLUDE.match(line)
+                if not match or match.group(1) not in LEVEL:
+                    continue
+                target = match.group(1)
+                if LEVEL[target] > LEVEL[room] or (room, target) in FORBIDDEN:
+                    yield f"{path.relative_to(root)}:{number}: {room}/ includes {target}/"
+
+
+def main():
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".").resolve()
+    found = list(violations(root))
+    for v in found:
+        print(v)
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
