@@ -27,6 +27,7 @@ int velmora_main(int argc, char** argv) {
     const std::string own_name = settle_own_name(argc, argv, log);
     log.err << "\nstartup of " << own_name;
     load_options(options_file_name(own_name), app.options, log);
+    app.extras.load(options_file_name(own_name), log);
 
     log.err << "\ndirectly before camera initialization";
     MainLoop loop(app);
@@ -57,6 +58,7 @@ int velmora_main(int argc, char** argv) {
     run_main_loop(app, loop, view, [] { return Fl::check() != 0; });
 
     save_options(options_file_name(own_name), app.options, log);
+    app.extras.save(options_file_name(own_name), log);
     stop_output_window(app);
     platform::time_end_period(1);
     return 0;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/extra_settings.h"
 #include "base/options.h"
 #include "camera/frame.h"
 
@@ -30,6 +31,9 @@ struct AppState {
     Stopwatch* stopwatch = nullptr;                   // the main loop's stopwatch
     Frame camera_frame;                               // the raw frame, flipped in place when y_invert is set
     int32_t selected_node = -1;                       // node whose sensor the panel shows; -1 none
+    // Settings newer than the options block, kept in the file beside it:
+    // loaded after the options at start-up, saved after them at exit.
+    ExtraSettings extras;
 };
 
 // The process's state.
