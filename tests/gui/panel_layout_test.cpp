@@ -434,7 +434,7 @@ TEST_F(PanelLayout, EverySpecifiedWidgetHasItsPlaceLabelRangeAndFirstValue) {
         }
         int ordinal = 0;
         for (size_t k = parent + 1; k < i; ++k) {
-            if (rows[k].depth == row.depth && rows[k].kind == row.kind && same_label(rows[k].label, row.label))
+            if (rows[k].depth == row.depth && *rows[k].kind == *row.kind && same_label(rows[k].label, row.label))
                 ++ordinal;
         }
         Fl_Widget* w = find_child(group, row, ordinal);
