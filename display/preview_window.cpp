@@ -18,24 +18,6 @@ MouseEvent mouse_event_of(int fl_event) {
     }
 }
 
-bool is_operator_event(int fl_event) {
-    switch (fl_event) {
-        case FL_PUSH:
-        case FL_RELEASE:
-        case FL_DRAG:
-        case FL_MOVE:
-        case FL_ENTER:
-        case FL_LEAVE:
-        case FL_MOUSEWHEEL:
-        case FL_KEYDOWN:
-        case FL_KEYUP:
-        case FL_SHORTCUT:
-            return true;
-        default:
-            return false;
-    }
-}
-
 // --- GLWINDOW -----------------------------------------------------------------
 
 GLWINDOW::GLWINDOW(int x, int y, int w, int h, const char* label) : Fl_Gl_Window(x, y, w, h, label) {
@@ -104,10 +86,10 @@ void MYWINDOW::release_frame_texture() {
 }
 
 int MYWINDOW::handle(int event) {
-    // The operator's pointer and key events show the model; the toolkit's own
-    // notifications (show, hide, focus, and the empty events it sends a
-    // subwindow) arrive without anyone touching the preview.
-    if (is_operator_event(event)) model.visible = true;
+    // Any event shows the model, the toolkit's own show events at start-up
+    // included: the chain is drawn, and handed to the output window, from the
+    // first frames, with no need for the pointer to pass over the preview.
+    model.visible = true;
     model.handle_mouse(mouse_event_of(event), h(), Fl::event_x(), Fl::event_y());
     return GLWINDOW::handle(event);
 }

@@ -19,9 +19,6 @@
 // The node model's view of a toolkit event.
 MouseEvent mouse_event_of(int fl_event);
 
-// Events that come from the operator's pointer or keyboard.
-bool is_operator_event(int fl_event);
-
 // A GL window that consumes the mouse events of its area, so that the toolkit
 // keeps sending it drags, pointer motion and wheel turns.
 class GLWINDOW : public Fl_Gl_Window {
@@ -42,8 +39,9 @@ public:
     explicit MYWINDOW(const Options& options);
     ~MYWINDOW() override;
 
-    // An operator's event makes the model visible; then the model hovers,
-    // selects or drags, and the event is handled as a GLWINDOW's.
+    // Every event that reaches the preview makes the model visible (the
+    // toolkit's show events too); then the model hovers, selects or drags, and
+    // the event is handled as a GLWINDOW's.
     int handle(int event) override;
 
     // Replaces the frame part of the texture with `frame` (480 x 360 grey

@@ -190,6 +190,8 @@ void build_clustering_page(ControlPanel& p) {
     p.threshold_slider =
         value_slider(820, 35, 200, 25, " threshold", 0, 255, 1, cb::store_option<&Options::threshold>,
                      "Threshold  - clustering analyses only pixels above this greylevel threshold value.");
+    // At the toolkit's 14 points this label runs under "show thresholding" 70 pixels on.
+    p.threshold_slider->labelsize(13);
     p.kmeans_radio = radio_button(820, 65, "k-means", cb::method_kmeans);
     p.regiongrow_radio = radio_button(820, 80, "region grow", cb::method_region_grow);
     p.cure_radio = radio_button(820, 95, "cure: hierarchical merge", cb::method_cure);
@@ -253,6 +255,8 @@ void build_fullscreen_page(ControlPanel& p) {
     p.fullscreen_width_input->value(800);
     p.fullscreen_height_input =
         value_input(965, 61, 40, 24, "height:", cb::store_option<&Options::fullscreen_height>, false);
+    // At 14 points this label, right-aligned to its input, reaches into "ypos:" beside it.
+    p.fullscreen_height_input->labelsize(13);
     p.fullscreen_height_input->value(600);
     button(1030, 40, 64, 20, "(re)open", cb::reopen_output);
     button(1030, 65, 64, 20, "close", cb::close_output);

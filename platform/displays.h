@@ -1,11 +1,15 @@
 #pragma once
 // Display enumeration: adapters, their monitors, modes and work areas, in
 // records shaped like the enumeration records the report was designed around.
-// The X11 implementation maps each XRandR output onto an adapter.
+// On X11 each RandR output is an adapter, named after the output (and the
+// provider that drives it); outputs that clone one display controller are
+// adapters of their own.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 // An adapter or a monitor, shaped like the enumeration records of the platform.
 struct DisplayDevice {
@@ -52,6 +56,29 @@ public:
 
     virtual ~DisplayEnumerator() = default;
 };
+
+// One RandR output as the server describes it.
+struct RandrOutput {
+    std::string name;          // the output's name, "HDMI-1"
+    std::string provider;      // the provider (graphics device) that drives it; empty when unknown
+    bool connected = false;    // a monitor is attached
+    std::string monitor_name;  // the monitor's own name (EDID); empty when unknown
+    uint64_t crtc = 0;         // the display controller that shows it, 0 when off; clones share one
+    bool has_mode = false;     // mode: the controller's geometry and rate, while it shows a mode
+    DisplayMode mode;
+    bool has_preferred = false;  // preferred: the monitor's first preferred mode, at (0, 0)
+    DisplayMode preferred;
+    bool primary = false;
+};
+
+// The enumeration over outputs read from a server: every output in the given
+// order is an adapter, described as "NAME" or "NAME (PROVIDER)". An output
+// with a controller is on the desktop, its monitor active, and the controller
+// is its monitor handle; the work area is the monitor clipped to the
+// desktop's work area when there is one. Without a primary output, the first
+// one on the desktop is primary.
+std::unique_ptr<DisplayEnumerator> make_randr_displays(std::vector<RandrOutput> outputs,
+                                                       std::optional<DisplayRect> desktop_work_area);
 
 // The X server's displays, over XRandR, on a connection of its own. Null when
 // no display can be opened.

@@ -1,10 +1,12 @@
 #pragma once
 // A native OpenGL window for a thread of its own: its own connection to the
 // display, a borderless window that stays above the others, and a GL context
-// with RGBA colour, double buffering and a depth buffer. Made for the render
-// thread of the output window: everything here is called on the one thread
-// that created the window. (X11 and GLX behind this header; their headers stay
-// in the implementation, their macros clash with other code.)
+// with RGBA colour, double buffering and a depth buffer. While the window
+// exists, the screen saver and the display's power saving are held off.
+// Made for the render thread of the output window: everything here is called
+// on the one thread that created the window. (X11 and GLX behind this header;
+// their headers stay in the implementation, their macros clash with other
+// code.)
 
 #include <cstdint>
 #include <memory>
@@ -57,17 +59,21 @@ void init_x_threads();
 class NativeGlWindow {
 public:
     NativeGlWindow();
-    // Releases the context if it is still current, then destroys the context
-    // and the window and closes the connection.
+    // Lifts the screen saver hold, releases the context if it is still
+    // current, then destroys the context and the window and closes the
+    // connection.
     ~NativeGlWindow();
     NativeGlWindow(const NativeGlWindow&) = delete;
     NativeGlWindow& operator=(const NativeGlWindow&) = delete;
 
     // Opens a display connection of the calling thread's own, creates the
     // window at the placement (clamped as above), a GL context on it, makes
-    // the context current on this thread, shows the window and asks the window
-    // manager to raise and focus it. Returns the first step that failed;
-    // everything made before it is kept until destruction. Call once.
+    // the context current on this thread, holds off the screen saver, shows
+    // the window and asks the window manager to raise and focus it. Returns
+    // the first step that failed; everything made before it is kept until
+    // destruction. The screen saver is held only when every step succeeded,
+    // and released with the window, also when another client destroys it.
+    // Call once.
     GlWindowStep create(const WindowPlacement& placement);
 
     // True when create succeeded and the window has not been destroyed from

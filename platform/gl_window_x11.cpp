@@ -1,6 +1,7 @@
 // The native GL window on X11 and GLX. Each X resource has one owner that
 // frees it; the owners are members of Parts in the order they are made, so
-// they are released in reverse: context, window, colormap, connection.
+// they are released in reverse: screen saver hold, context, window, colormap,
+// connection.
 
 #include <GL/glx.h>
 #include <X11/Xatom.h>
@@ -13,6 +14,7 @@
 #include <optional>
 
 #include "platform/gl_window.h"
+#include "platform/screen_saver.h"
 
 namespace platform {
 namespace {
@@ -204,6 +206,7 @@ struct NativeGlWindow::Parts {
     std::optional<OwnedColormap> colormap;
     std::optional<OwnedWindow> window;
     std::optional<OwnedGlxContext> context;
+    std::optional<ScreenSaverHold> screen_saver;  // while the window exists
     Atom wm_protocols = 0;
     Atom wm_delete_window = 0;
     bool created = false;
@@ -214,6 +217,7 @@ struct NativeGlWindow::Parts {
     // more. (Mesa's software path asks the server for the drawable's size each
     // frame; for a destroyed drawable it goes on with an undefined size.)
     void drop_destroyed_window() {
+        screen_saver.reset();
         glXMakeCurrent(display->get(), 0, nullptr);
         window->forget();
         created = false;
@@ -284,6 +288,9 @@ GlWindowStep NativeGlWindow::create(const WindowPlacement& requested) {
         return GlWindowStep::activate_context;
     }
 
+    // Nothing can fail from here on, so the hold is never taken for a window
+    // that is not made; taken before the map, it is in force once the window shows.
+    p.screen_saver.emplace(display);
     XMapRaised(display, window);
     request_activation(display, window);
     XFlush(display);

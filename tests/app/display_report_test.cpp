@@ -178,6 +178,69 @@ TEST(DisplayReport, PrefersTheFirstActiveMonitorAndOtherwiseKeepsTheLastOneFetch
     EXPECT_NE(report.find("\nDevice: m1\n"), std::string::npos);
 }
 
+// --- over RandR outputs ---------------------------------------------------------
+
+RandrOutput output(const char* name, const char* provider, const char* monitor, uint64_t crtc, DisplayMode mode) {
+    RandrOutput o;
+    o.name = name;
+    o.provider = provider;
+    o.connected = monitor != nullptr;
+    o.monitor_name = monitor != nullptr ? monitor : "";
+    o.crtc = crtc;
+    o.has_mode = crtc != 0;
+    o.mode = mode;
+    return o;
+}
+
+TEST(DisplayReportOverOutputs, ClonesAreDisplaysOfTheirOwnNamedAfterOutputAndProvider) {
+    const DisplayMode beamer_mode{1280, 720, 1920, 0, 24, 60};
+    std::vector<RandrOutput> outputs = {
+        output("eDP-1", "Intel", "LG Display", 0x41, {1920, 1080, 0, 0, 24, 60}),
+        output("HDMI-1", "Intel", "Beamer", 0x42, beamer_mode),
+        output("DP-1", "Intel", "", 0x42, beamer_mode),  // a clone of HDMI-1, without a monitor name
+        output("DP-2", "", nullptr, 0, {}),               // nothing connected, no provider known
+    };
+    outputs[0].primary = true;
+    const auto displays = make_randr_displays(outputs, std::nullopt);
+    EXPECT_EQ(build_display_report(*displays),
+              "1 LG Display on eDP-1 (Intel)\n"
+              "primary, 1920 x 1080 pos: 0, 0 24 bits @ 60 Hz\n"
+              "workspace: 0, 0 - 1920, 1080 HMONITOR: 00000041\n"
+              "Device: eDP-1\\Monitor0\n\n\n"
+              "2 Beamer on HDMI-1 (Intel)\n"
+              "1280 x 720 pos: 1920, 0 24 bits @ 60 Hz\n"
+              "workspace: 1920, 0 - 3200, 720 HMONITOR: 00000042\n"
+              "Device: HDMI-1\\Monitor0\n\n\n"
+              "3 Default Monitor on DP-1 (Intel)\n"
+              "1280 x 720 pos: 1920, 0 24 bits @ 60 Hz\n"
+              "workspace: 1920, 0 - 3200, 720 HMONITOR: 00000042\n"
+              "Device: DP-1\\Monitor0\n\n\n"
+              "4 Default Monitor on DP-2\n"
+              "disabled, 0 x 0 pos: 0, 0 0 bits @ 0 Hz\n"
+              "Device: DP-2\n\n\n");
+}
+
+TEST(DisplayReportOverOutputs, WithoutAPrimaryTheFirstOnTheDesktopIsPrimaryAndTheWorkAreaClipsEachMonitor) {
+    RandrOutput off = output("VGA-1", "", "Old CRT", 0, {});
+    off.has_preferred = true;  // connected but switched off: its preferred mode is shown
+    off.preferred = {1024, 768, 0, 0, 24, 75};
+    const std::vector<RandrOutput> outputs = {off, output("DVI-0", "", "Left", 7, {1600, 1200, 0, 0, 24, 60}),
+                                              output("DVI-1", "", "Right", 9, {1600, 1200, 1600, 0, 24, 60})};
+    const auto displays = make_randr_displays(outputs, DisplayRect{0, 30, 3200, 1180});
+    const std::string report = build_display_report(*displays);
+    EXPECT_NE(report.find("1 Old CRT on VGA-1\ndisabled, 1024 x 768 pos: 0, 0 24 bits @ 75 Hz\nDevice: VGA-1\\"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("2 Left on DVI-0\nprimary, 1600 x 1200 pos: 0, 0 24 bits @ 60 Hz\n"
+                          "workspace: 0, 30 - 1600, 1180 HMONITOR: 00000007\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("3 Right on DVI-1\n1600 x 1200 pos: 1600, 0 24 bits @ 60 Hz\n"
+                          "workspace: 1600, 30 - 3200, 1180 HMONITOR: 00000009\n"),
+              std::string::npos)
+        << report;
+}
+
 struct MarkupCase {
     const char* report;
     const char* markup;

@@ -63,6 +63,13 @@ std::vector<x_probe::TopLevel> viewable_windows() {
     return result;
 }
 
+// The screen saver with a timeout of one second: without input it comes on
+// within a second, unless a client holds it off.
+void make_screen_saver_quick() { x_probe::set_screen_saver_timeout(1); }
+bool screen_saver_comes_on() {
+    return eventually([] { return x_probe::screen_saver_state().on; });
+}
+
 // Redirects a standard stream into a string for the test's lifetime. Written
 // by the render thread, read only after it was joined.
 class CapturedStream {
@@ -411,9 +418,23 @@ TEST_F(OutputWindowTest, WindowDestroyedFromOutsideEndsTheDrawingNotTheThread) {
     }
     EXPECT_LT(cpu_seconds_of_other_threads() - cpu_before, 0.1) << "no work without a window";
     EXPECT_TRUE(x_probe::top_level_windows().empty());
+    make_screen_saver_quick();
+    EXPECT_TRUE(screen_saver_comes_on()) << "the window went, its hold on the screen saver stayed";
     stop_output_window(app);
     EXPECT_EQ(out.text(), kExitLine);
     EXPECT_EQ(g_messages.load(), 0);
+}
+
+TEST_F(OutputWindowTest, ScreenSaverIsHeldOffWhileTheWindowExists) {
+    set_placement(0, 0, 320, 240);
+    open_window();
+    make_screen_saver_quick();
+    // Twice the timeout without input: a saver that was free would be on by now.
+    ASSERT_TRUE(eventually([] { return x_probe::screen_saver_state().idle_ms >= 2000; }));
+    EXPECT_FALSE(x_probe::screen_saver_state().on) << "the saver came on over the output window";
+
+    stop_output_window(app);
+    EXPECT_TRUE(screen_saver_comes_on()) << "the saver stays held off after the close";
 }
 
 // ---------------------------------------------------------------------------
@@ -510,6 +531,10 @@ TEST_P(OutputWindowFailureTest, FailureIsReportedOnceAndTheThreadIdlesUntilStopp
 
     EXPECT_EQ(count_of(err.text(), std::string("\nERROR: ") + c.message), 1) << err.text();
     EXPECT_EQ(out.text(), kExitLine);
+    if (c.without_glx) {
+        make_screen_saver_quick();
+        EXPECT_TRUE(screen_saver_comes_on()) << "a window that was never made holds off the saver";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -81,8 +81,14 @@ TEST_F(Preview, FirstDrawShowsBlackThenTheUploadedFrameInGrey) {
     const Pixels before = preview.render();
     ASSERT_NE(preview.frame_texture, 0u);
     EXPECT_TRUE(preview.font.loaded);
-    // Black everywhere but the frame-rate text.
-    EXPECT_EQ(before.count(0, 40, 800, 600, [](Rgb c) { return c.r + c.g + c.b > 0; }), 0);
+    // Black everywhere but the frame-rate text and the live model, which being
+    // shown made visible: three nodes at y 200 with their discs.
+    auto lit = [](Rgb c) { return c.r + c.g + c.b > 0; };
+    EXPECT_TRUE(preview.model.visible);
+    EXPECT_GT(before.count(0, 150, 200, 250, lit), 0);
+    EXPECT_EQ(before.count(0, 40, 800, 150, lit) + before.count(200, 150, 800, 250, lit) +
+                  before.count(0, 250, 800, 600, lit),
+              0);
 
     preview.upload_frame(test_frame());
     const Pixels p = preview.render();
@@ -214,13 +220,14 @@ protected:
     int window_y(int model_y) const { return preview.h() - model_y; }
 };
 
-TEST_F(PreviewEvents, PointerEventsShowTheModelAndMotionHovers) {
-    // Being shown or redrawn is no operator's doing: the model stays hidden.
+TEST_F(PreviewEvents, EveryEventShowsTheModelAndMotionHovers) {
+    // The toolkit's own show events count: the model is drawn from the start,
+    // with the pointer nowhere near the preview.
     preview.hide();
     preview.render();
-    for (int i = 0; i < 5; ++i) Fl::wait(0.02);
-    EXPECT_FALSE(preview.model.visible);
+    EXPECT_TRUE(preview.model.visible);
 
+    preview.model.visible = false;
     pointer_at(700, 50);
     EXPECT_EQ(preview.handle(FL_ENTER), 1);
     EXPECT_TRUE(preview.model.visible);

@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/scrnsaver.h>
 #include <X11/keysym.h>
 
 #include <cstdlib>
@@ -143,6 +144,20 @@ Screenshot grab(int x, int y, int width, int height) {
     }
     XDestroyImage(image);
     return shot;
+}
+
+void set_screen_saver_timeout(int seconds) {
+    Connection c;
+    XSetScreenSaver(c.display, seconds, 0, DefaultBlanking, DefaultExposures);
+    XResetScreenSaver(c.display);
+    XSync(c.display, False);
+}
+
+ScreenSaverState screen_saver_state() {
+    Connection c;
+    const std::unique_ptr<XScreenSaverInfo, XFreeDeleter> info(XScreenSaverAllocInfo());
+    if (!info || !XScreenSaverQueryInfo(c.display, DefaultRootWindow(c.display), info.get())) std::abort();
+    return ScreenSaverState{info->state == ScreenSaverOn, info->idle};
 }
 
 void hold_gl_driver() {

@@ -47,6 +47,15 @@ struct Screenshot {
 };
 Screenshot grab(int x, int y, int width, int height);
 
+// The server's screen saver as every client sees it. The timeout holds for the
+// whole server; setting it restarts the time without input.
+void set_screen_saver_timeout(int seconds);
+struct ScreenSaverState {
+    bool on;                // the saver is showing
+    unsigned long idle_ms;  // time since the last input
+};
+ScreenSaverState screen_saver_state();
+
 // Opens a GL-capable connection that stays open until the process ends, as the
 // GUI's connection does in the program. Mesa loads its driver per connection
 // and unloads it with the last one; kept loaded, whatever it holds until exit
