@@ -44,9 +44,10 @@ or on a busy machine. Wait for a sign that the state you check is reached:
 Input (window coordinates of the 1264 x 950 main window): self.click,
 self.move, self.drag, self.key, self.type_text, self.fill_input, self.nudge_slider,
 self.click_tab, self.park_pointer. Input needs no waiting in between: the
-program handles X events in the order they were sent. Where the program's
-answer to one event decides what the next one means, sync() between them
-(the preview picks the node under a pointer that rests before the press).
+program handles X events in the order they were sent. Two exceptions: where
+the program's answer to one event decides what the next one means, sync()
+between them; and the toolkit may drop a motion that arrives in one pass with
+the pointer's entry into a window. drag() handles both for the preview's nodes.
 
 Deadlines are generous (PATIENCE seconds): they only bound a failing test.
 """
@@ -562,10 +563,13 @@ class ProgramTest(unittest.TestCase):
     def drag(self, start, end, button=1, steps=8):
         """Presses at `start` and releases at `end`, the pointer moving in
         steps as a hand would. The press comes once the program has seen the
-        pointer rest at `start`, so what picks the thing under a resting
+        pointer move to `start`, so what picks the thing under a moving
         pointer (the preview's nodes) has picked it; the release once it has
-        seen the last step."""
+        seen the last step. The pointer first comes near `start` in a pass of
+        its own: the toolkit may drop the motion that arrives in one pass with
+        the pointer's entry into a window."""
         self.move(start[0] + 4, start[1])
+        self.program.sync()
         self.move(*start)
         self.program.sync()
         self.xvfb.run("xdotool", "mousedown", str(button))

@@ -10,6 +10,7 @@ import harness
 
 PREVIEW = (5, 5, 800, 600)
 FRAME = (480, 360)
+FRAME_AREA = (PREVIEW[0], PREVIEW[1] + PREVIEW[3] - FRAME[1], FRAME[0], FRAME[1])  # in the main window
 
 
 def camera_to_model_y(row):
@@ -86,7 +87,7 @@ class RecordingTest(harness.ProgramTest):
     def frame_picture(self):
         """The frame's part of the preview, with y counting down as on screen."""
         self.park_pointer()
-        return self.picture(PREVIEW[0], PREVIEW[1] + PREVIEW[3] - FRAME[1], FRAME[0], FRAME[1])
+        return self.picture(*FRAME_AREA)
 
     def model_point(self, x, y):
         return round(x), round(FRAME[1] - y)
@@ -191,8 +192,10 @@ class RecordingTest(harness.ProgramTest):
         # The moving squares catch their nodes when they pass (twice in each
         # 628 cycles). Two pictures 40 cycles apart: the nodes sit on the
         # squares, which moved.
-        first = harness.wait_until(lambda: self.assert_nodes_on_squares(self.frame_picture(), "after the drags"),
-                                   what="the nodes to sit on the squares")
+        self.park_pointer()
+        caught = self.wait_for_picture(FRAME_AREA, lambda image: self.assert_nodes_on_squares(image, "caught"),
+                                       what="the nodes to sit on the squares")
+        first = self.assert_nodes_on_squares(caught, "after the drags")
         program.sync(passes=40)
         second = self.assert_nodes_on_squares(self.frame_picture(), "40 cycles later")
         if second == first:  # the same phase by chance: once more
