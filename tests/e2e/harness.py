@@ -7,49 +7,53 @@ program as "velmora" in that folder (so its options file is
 in-process through libX11) and the files and log lines the program writes.
 
 Never wait for quiet on the screen, and never sleep to let the program catch
-up: the program runs at its own pace, many times slower under the sanitizers
-or on a busy machine. Wait for a sign that the state you check is reached:
+up: it runs at its own pace, many times slower under the sanitizers or on a
+busy machine. Wait for a sign that the state you check is reached:
 
   program.sync()
       Returns once the program has handled every input sent before the call
-      and the screen shows the result. The program publishes the number of
-      its main loop's event passes on its main window (it does so when
-      VELMORA_CYCLE_PROPERTY is set, which Velmora sets); sync() waits until
-      three more passes began. It cannot return while a modal window (a file
-      chooser, a message) holds the loop: wait for that window instead.
+      and the screen shows the result. Started with VELMORA_CYCLE_PROPERTY
+      set (as start() does), the program publishes the number of event passes
+      of its main loop on the X server (see gui/cycle_beacon.h); sync() waits
+      for three more. It cannot return while a modal window (a file chooser,
+      a message) holds the loop: wait for that window instead.
   program.sync(passes=n)
-      The same, for n passes: "let the program run n more cycles".
+      The same for n passes: "let the program run n more cycles".
   program.passes()
-      The number of event passes so far (None before the first one).
+      The number of event passes so far.
   program.wait_for_log(text, stream="stderr")
-      Until the text appears in the program's standard error (or "stdout").
-      Standard output is buffered: its lines are certain only after the end.
+      Until the text appears on standard error (or "stdout", which the
+      program buffers: its lines are certain only after the end).
   program.title()
       The main window's title: the cycles of the last second, from the first
-      second on.
+      second of the loop on.
   wait_until(check, what="...", timeout=PATIENCE)
-      Polls check() until it returns a true value, which it returns. check may
-      return a false value or raise AssertionError to say what it saw; the
-      failure then names what was awaited and the last thing seen.
-  self.picture(x, y, w, h)                    (in ProgramTest)
-      sync(), then the area of the main window as an Image.
+      Polls check() until it returns a true value, which it returns. check
+      may return a false value or raise AssertionError to say what it saw;
+      the failure names what was awaited and the last thing seen.
+  self.picture(x, y, w, h)                     (ProgramTest, window coordinates)
+      sync(), then that area of the main window as an Image.
   self.wait_for_picture((x, y, w, h), check, what="...")
-      Screenshots of a window area until check(image) returns a true value
-      (it may raise AssertionError to say what it saw); returns that image. For what the program reaches on
-      its own time: tracking, playback, the output window.
-  self.wait_for_window(name) / self.wait_window_gone(name) /
-  self.dismiss_message(name) / self.choose_file(title, path)
-      Top-level windows by title: file choosers, messages, the output window.
+      Screenshots of the area until check(image) returns a true value (it
+      may raise AssertionError to say what it saw); returns that image. For
+      what the program reaches in its own time: tracking, playback, the
+      output window. harness.screenshot(xvfb, area=...) reads screen areas.
+  self.wait_for_window(title), self.wait_window_gone(title),
+  self.dismiss_message(title), self.choose_file(title, path)
+      Top-level windows by title: file choosers, messages.
 
-Input (window coordinates of the 1264 x 950 main window): self.click,
-self.move, self.drag, self.key, self.type_text, self.fill_input, self.nudge_slider,
-self.click_tab, self.park_pointer. Input needs no waiting in between: the
-program handles X events in the order they were sent. Two exceptions: where
-the program's answer to one event decides what the next one means, sync()
-between them; and the toolkit may drop a motion that arrives in one pass with
-the pointer's entry into a window. drag() handles both for the preview's nodes.
+Input, in window coordinates of the 1264 x 950 main window: self.click,
+self.move, self.hover, self.drag, self.key, self.type_text, self.fill_input,
+self.nudge_slider, self.click_tab, self.click_inner_tab, self.park_pointer.
+Input needs no waiting in between: the program handles X events in the order
+they were sent. Two exceptions: where the program's answer to one event
+decides what the next one means, sync() between them; and the toolkit may
+drop a motion that arrives in one pass with the pointer's entry into a
+window. hover() and drag() mind both, as the preview's nodes need.
 
 Deadlines are generous (PATIENCE seconds): they only bound a failing test.
+start(pass_count=False) starts the program as an operator does, without the
+pass count (and so without sync()).
 """
 
 import ctypes
@@ -338,9 +342,10 @@ class Image:
         rows = b"".join(b"\0" + bytes(self.data[r * stride:(r + 1) * stride]) for r in range(self.height))
         def chunk(kind, body):
             return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+        header = struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)  # 8-bit RGB
         with open(os.path.join(ARTIFACTS, name), "wb") as f:
-            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0))
-                    + chunk(b"IDAT", zlib.compress(rows, 6)) + chunk(b"IEND", b""))
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 6))
+                    + chunk(b"IEND", b""))
 
     def components(self, predicate):
         """Groups of 8-connected pixels for which predicate(r, g, b) holds, as
@@ -402,8 +407,11 @@ class Velmora:
 
     MAIN_WINDOW_SIZE = (1264, 950)
 
-    def __init__(self, xvfb, workdir):
+    def __init__(self, xvfb, workdir, pass_count=True):
+        """pass_count False starts the program as an operator does, without
+        the pass count that sync() needs."""
         self.xvfb = xvfb
+        self.pass_count = pass_count
         self.workdir = workdir
         self.stdout_path = os.path.join(workdir, "stdout.txt")
         self.stderr_path = os.path.join(workdir, "stderr.txt")
@@ -411,8 +419,8 @@ class Velmora:
         self._err = open(self.stderr_path, "wb")
         self._window = None
         self._counter = None
-        self.proc = subprocess.Popen(["velmora"], executable=BINARY, cwd=workdir,
-                                     env=dict(xvfb.env, VELMORA_CYCLE_PROPERTY="1"),
+        env = dict(xvfb.env, VELMORA_CYCLE_PROPERTY="1") if pass_count else xvfb.env
+        self.proc = subprocess.Popen(["velmora"], executable=BINARY, cwd=workdir, env=env,
                                      stdout=self._out, stderr=self._err)
 
     @property
@@ -444,27 +452,28 @@ class Velmora:
             raise AssertionError(f"{e}\nstderr:{self.stderr()[-3000:]}\nstdout:{self.stdout()[-3000:]}")
 
     def main_window(self):
-        """(id, x, y, width, height) of the main window: the top-level window
-        that names the window of the program's pass count."""
+        """(id, x, y, width, height) of the main window, once it names the
+        window of the program's pass count (when it has one)."""
         def find():
             self.assert_running()
             for wid, _name, x, y, w, h in self.xvfb.x.windows():
                 counter = self.xvfb.x.cardinal(wid, "_VELMORA_CYCLE_WINDOW")
-                if (w, h) == self.MAIN_WINDOW_SIZE and counter is not None:
-                    self._counter = hex(counter)
+                if (w, h) == self.MAIN_WINDOW_SIZE and (counter is not None or not self.pass_count):
+                    self._counter = hex(counter) if counter is not None else None
                     return (wid, x, y, w, h)
             return None
         if self._window is None:
-            self._window = wait_until(find, what="the main window with its pass count")
+            self._window = wait_until(find, what="the main window")
         return self._window
 
     def passes(self):
         """The number of event passes the main loop began, or None."""
-        return self.xvfb.x.cardinal(self._counter, "_VELMORA_CYCLE") if self._window else None
+        return self.xvfb.x.cardinal(self._counter, "_VELMORA_CYCLE") if self._counter else None
 
     def sync(self, passes=3, timeout=PATIENCE):
         """Waits until `passes` more event passes began: with 3, every input
         sent before the call is handled and its result is on the screen."""
+        assert self.pass_count, "sync() needs a program started with its pass count"
         self.main_window()
         start = self.passes()
         if start is None:
@@ -521,9 +530,10 @@ class ProgramTest(unittest.TestCase):
         for p in self.programs:
             p.kill()
 
-    def start(self):
-        """Starts the program and returns once its main loop runs."""
-        program = Velmora(self.xvfb, self.workdir)
+    def start(self, pass_count=True):
+        """Starts the program and returns once its main window is shown (and,
+        with its pass count, once its main loop runs)."""
+        program = Velmora(self.xvfb, self.workdir, pass_count)
         self.programs.append(program)
         program.wait_for_log("\nbefore entering mainloop")
         program.main_window()
@@ -560,21 +570,26 @@ class ProgramTest(unittest.TestCase):
     def click(self, x, y, button=1):
         self.xvfb.run("xdotool", "mousemove", str(self.wx + x), str(self.wy + y), "click", str(button))
 
+    def hover(self, x, y):
+        """Moves the pointer to (x, y) and returns once the program has seen
+        it move there, so that what picks the thing under a moving pointer
+        (the preview's nodes) has picked it. The pointer first comes near in a
+        pass of its own: the toolkit may drop a motion that arrives in one
+        pass with the pointer's entry into a window."""
+        self.move(x + 4, y)
+        self.program.sync()
+        self.move(x, y)
+        self.program.sync()
+
     def drag(self, start, end, button=1, steps=8):
         """Presses at `start` and releases at `end`, the pointer moving in
-        steps as a hand would. The press comes once the program has seen the
-        pointer move to `start`, so what picks the thing under a moving
-        pointer (the preview's nodes) has picked it; the release once it has
-        seen the last step. The pointer first comes near `start` in a pass of
-        its own: the toolkit may drop the motion that arrives in one pass with
-        the pointer's entry into a window."""
-        self.move(start[0] + 4, start[1])
-        self.program.sync()
-        self.move(*start)
-        self.program.sync()
+        steps as a hand would: the press once the program saw the pointer
+        hover at `start`, the release once it saw the last step."""
+        self.hover(*start)
         self.xvfb.run("xdotool", "mousedown", str(button))
         for i in range(1, steps + 1):
-            self.move(start[0] + (end[0] - start[0]) * i // steps, start[1] + (end[1] - start[1]) * i // steps)
+            self.move(start[0] + (end[0] - start[0]) * i // steps,
+                      start[1] + (end[1] - start[1]) * i // steps)
         self.program.sync()
         self.xvfb.run("xdotool", "mouseup", str(button))
 
@@ -613,9 +628,6 @@ class ProgramTest(unittest.TestCase):
         self.type_text(text)
 
     # --- what the program shows -----------------------------------------------
-
-    def window_image(self):
-        return screenshot(self.xvfb, area=(self.wx, self.wy, 1264, 950))
 
     def picture(self, x, y, w, h):
         """The area (window coordinates) once the program has drawn the

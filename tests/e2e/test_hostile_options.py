@@ -38,7 +38,8 @@ METHODS = {"k-means": 1, "region grow": 0, "cure": 2}
 PEAK_RSS_LIMIT_KB = 1536 * 1024
 SHOW_THRESHOLDING = (1098, 45)     # its box, on the "Clustering" page
 FRAME_AREA = (5, 245, 480, 360)    # the frame's part of the preview
-NODES = [(50, 200), (100, 200), (150, 200)]  # the live model at start, y up from the preview's bottom
+# The live model's nodes at start, y counting up from the preview's bottom.
+NODES = [(50, 200), (100, 200), (150, 200)]
 
 
 def red_crosses(image):
@@ -95,7 +96,8 @@ class HostileOptionsTest(harness.ProgramTest):
         chooser = self.wait_for_window("save model to:")
         harness.screenshot(self.xvfb, area=chooser[2:]).save_png(f"{name}_chooser.png")
         # Escape, with the pointer over it, cancels: nothing is saved.
-        self.xvfb.run("xdotool", "mousemove", str(chooser[2] + 200), str(chooser[3] + 200), "key", "Escape")
+        self.xvfb.run("xdotool", "mousemove", str(chooser[2] + 200), str(chooser[3] + 200),
+                      "key", "Escape")
         self.wait_window_gone("save model to:")
 
         peak = peak_rss_kb(program.proc.pid)

@@ -10,7 +10,8 @@ import harness
 
 PREVIEW = (5, 5, 800, 600)
 FRAME = (480, 360)
-FRAME_AREA = (PREVIEW[0], PREVIEW[1] + PREVIEW[3] - FRAME[1], FRAME[0], FRAME[1])  # in the main window
+# The frame's part of the preview, in the main window.
+FRAME_AREA = (PREVIEW[0], PREVIEW[1] + PREVIEW[3] - FRAME[1], FRAME[0], FRAME[1])
 
 
 def camera_to_model_y(row):
@@ -185,15 +186,14 @@ class RecordingTest(harness.ProgramTest):
             self.click(838, 285)
         # A press away from the nodes selects none (after motion there, which
         # takes the pointer off the last node).
-        self.move(*self.to_window(300, 300))
-        self.move(*self.to_window(302, 300))
+        self.hover(*self.to_window(302, 300))
         self.click(*self.to_window(302, 300))
 
         # The moving squares catch their nodes when they pass (twice in each
         # 628 cycles). Two pictures 40 cycles apart: the nodes sit on the
         # squares, which moved.
         self.park_pointer()
-        caught = self.wait_for_picture(FRAME_AREA, lambda image: self.assert_nodes_on_squares(image, "caught"),
+        caught = self.wait_for_picture(FRAME_AREA, lambda image: self.assert_nodes_on_squares(image, "now"),
                                        what="the nodes to sit on the squares")
         first = self.assert_nodes_on_squares(caught, "after the drags")
         program.sync(passes=40)
