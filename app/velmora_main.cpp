@@ -1,6 +1,7 @@
 #include "app/velmora_main.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
 
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "gui/cycle_beacon.h"
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 #include "platform/displays.h"
@@ -55,7 +57,11 @@ int velmora_main(int argc, char** argv) {
     prepare_main_loop(app, loop);
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);
-    run_main_loop(app, loop, view, [] { return Fl::check() != 0; });
+    CycleBeacon beacon(*panel.main_window);
+    run_main_loop(app, loop, view, [&beacon] {
+        beacon.before_event_pass();
+        return Fl::check() != 0;
+    });
 
     save_options(options_file_name(own_name), app.options, log);
     app.extras.save(options_file_name(own_name), log);

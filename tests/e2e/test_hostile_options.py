@@ -1,11 +1,12 @@
 """Options files holding values no widget could set: the program starts with
 them, runs every clustering method with the output window open, records and
 plays, offers its paths in a file chooser, and ends normally, keeping every
-byte it did not change, without allocating beyond a modest bound."""
+byte it did not change, without allocating beyond a modest bound. A threshold
+of 256 makes every pixel bright: each method clusters the whole frame while
+the panel keeps answering."""
 
 import os
 import struct
-import time
 import unittest
 
 import harness
@@ -35,6 +36,14 @@ WILD = [
 RADIOS = {"k-means": (830, 70), "region grow": (830, 87), "cure": (830, 108)}
 METHODS = {"k-means": 1, "region grow": 0, "cure": 2}
 PEAK_RSS_LIMIT_KB = 1536 * 1024
+SHOW_THRESHOLDING = (1098, 45)     # its box, on the "Clustering" page
+FRAME_AREA = (5, 245, 480, 360)    # the frame's part of the preview
+# The live model's nodes at start, y counting up from the preview's bottom.
+NODES = [(50, 200), (100, 200), (150, 200)]
+
+
+def red_crosses(image):
+    return image.components(lambda r, g, b: r >= 250 and g <= 5 and b <= 5)
 
 
 def wild_image(values, y_invert):
@@ -64,37 +73,32 @@ class HostileOptionsTest(harness.ProgramTest):
         self.attach(program)
         self.click_tab("Clustering")
         self.park_pointer()
-        self.window_image().save_png(f"{name}_clustering.png")
+        self.picture(0, 0, 1264, 950).save_png(f"{name}_clustering.png")
 
         self.click_tab("Fullscreen")
         self.click(1062, 50)                    # "(re)open"
         self.click_tab("Clustering")
         for method in ["k-means", "region grow", "cure"]:
             self.click(*RADIOS[method])
-            time.sleep(1.5)
-            self.assertIsNone(program.proc.poll(), f"ended while running {method}")
-
+            program.sync(passes=5)              # fails if the program ends
         # Record a moment and play it back, with the buffer the file asked for.
         self.click(44, 712)                     # "record" on
-        time.sleep(0.5)
+        program.sync(passes=10)
         self.click(44, 712)                     # "record" off
         self.click(189, 712)                    # "play" on
-        time.sleep(0.5)
+        program.sync(passes=10)
         self.click(189, 712)                    # "play" off
-        self.window_image().save_png(f"{name}_running.png")
+        self.picture(0, 0, 1264, 950).save_png(f"{name}_running.png")
 
         # The save chooser proposes a path the file left without its end.
         self.click_tab("Model")
         self.click(1222, 587)                   # "save"
-        chooser = harness.wait_until(
-            lambda: [w for w in harness.top_level_windows(self.xvfb) if w[1] == "save model to:"],
-            what="the model file chooser")[0]
+        chooser = self.wait_for_window("save model to:")
         harness.screenshot(self.xvfb, area=chooser[2:]).save_png(f"{name}_chooser.png")
-        self.xvfb.run("xdotool", "mousemove", str(chooser[2] + 200), str(chooser[3] + 200))
-        time.sleep(0.2)
-        self.xvfb.run("xdotool", "key", "Escape")  # cancel: nothing is saved
-        harness.wait_until(lambda: not [w for w in harness.top_level_windows(self.xvfb)
-                                        if w[1] == "save model to:"], what="the chooser to close")
+        # Escape, with the pointer over it, cancels: nothing is saved.
+        self.xvfb.run("xdotool", "mousemove", str(chooser[2] + 200), str(chooser[3] + 200),
+                      "key", "Escape")
+        self.wait_window_gone("save model to:")
 
         peak = peak_rss_kb(program.proc.pid)
         self.assertLess(peak, PEAK_RSS_LIMIT_KB, f"peak resident size {peak} kB")
@@ -113,6 +117,59 @@ class HostileOptionsTest(harness.ProgramTest):
         for n, values in enumerate(WILD):
             with self.subTest(file=n):
                 self.run_with(wild_image(values, y_invert=5 if n == 0 else 0), f"wild{n}")
+
+    def test_threshold_256_clusters_the_whole_frame_with_every_method(self):
+        # Only the threshold's low 8 bits count: 256 lists all 172800 pixels.
+        # Method 3 runs none, so the nodes keep their places until they are
+        # dragged right of the frame, where no cluster or sensor of theirs
+        # covers the crosses that the methods draw on it.
+        with open(os.path.join(self.workdir, "velmora.exe.ini"), "wb") as f:
+            f.write(harness.options_image(threshold=256, show_thresholding=1, cluster_method=3))
+        program = self.start()
+        self.attach(program)
+        for n, (x, y) in enumerate(NODES):
+            self.drag((5 + x, 605 - y), (5 + 620 + 60 * n, 605 - y))
+        self.click_tab("Clustering")
+        patterns = {}
+        for method in ["region grow", "k-means", "cure"]:
+            with self.subTest(method=method):
+                self.click(*RADIOS[method])
+                self.park_pointer()
+                # The thresholded frame is white; the crosses of this method's
+                # clusters lie on it. The input is the same in every cycle,
+                # so each method draws its own fixed pattern.
+                frame = self.picture(*FRAME_AREA)
+                frame.save_png(f"threshold256_{method.replace(' ', '_')}.png")
+                white = frame.crop_count(0, 0, 480, 360, lambda r, g, b: r == g == b == 255)
+                self.assertGreater(white, 0.9 * 172800, "the thresholded frame is not white")
+                patterns[method] = bytes(frame.data)
+                crosses = len(red_crosses(frame))
+                if method == "region grow":     # a region holds at most 5000 of the 172800 pixels
+                    self.assertGreater(crosses, 30)
+                elif method == "k-means":       # as many centres as kmeans_clusters
+                    self.assertEqual(crosses, 3)
+                else:
+                    self.assertGreater(crosses, 1)
+                # The panel answers: "show thresholding" off shows the raw
+                # frame, dark noise; on again shows the white one.
+                self.click(*SHOW_THRESHOLDING)
+                self.park_pointer()
+                raw = self.picture(*FRAME_AREA)
+                self.assertLess(raw.crop_count(0, 0, 480, 360, lambda r, g, b: r == g == b == 255), 2000,
+                                "the raw frame is white")
+                self.click(*SHOW_THRESHOLDING)
+                self.park_pointer()
+                self.assertGreater(self.picture(*FRAME_AREA).crop_count(
+                    0, 0, 480, 360, lambda r, g, b: r == g == b == 255), 0.9 * 172800)
+        self.assertEqual(len(set(patterns.values())), 3, "two methods drew the same clusters")
+        # The cycle rate still reaches the title.
+        def rate_shown():
+            title = program.title()
+            assert title and title.isdigit() and int(title) > 0, f"the title {title!r}"
+            return True
+        harness.wait_until(rate_shown, what="a positive cycle count in the title")
+        self.click(1225, 932)                   # "quit&&save"
+        self.assertEqual(program.wait_exit(), 0)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,6 @@ Fullscreen page, a file name too long to keep, and the end of the program
 with the output window open."""
 
 import os
-import time
 import unittest
 
 import harness
@@ -58,14 +57,15 @@ class PanelControlsTest(harness.ProgramTest):
         def frame_shown():
             picture = harness.screenshot(self.xvfb, area=OUTPUT)
             grey = picture.crop_count(0, 0, 520, 390, lambda r, g, b: r == g == b and 0 < r <= 60)
-            return grey > 100000 and picture
+            assert grey > 100000, f"{grey} pixels of dark grey"
+            return picture
         picture = harness.wait_until(frame_shown, what="the frame in the output window")
         picture.save_png("output_window.png")
         self.assertEqual(picture.crop_count(545, 0, 640, 400, lambda r, g, b: r or g or b), 0,
                          "something drawn right of the frame")
 
         self.click(1062, 50)                        # "(re)open" again: still one window
-        time.sleep(0.5)
+        program.sync()
         harness.wait_until(self.output_windows, what="the reopened output window")
         self.assertEqual(len(self.output_windows()), 1)
         self.click(1062, 75)                        # "close"
@@ -80,14 +80,7 @@ class PanelControlsTest(harness.ProgramTest):
         self.fill_input(790, 713, long_name)        # "file name:" of "record and play:"
         self.click(1032, 712)                       # "<-quicksave"
         program.wait_for_log("\nfile name: The file name is longer than 1023 characters")
-        alert = harness.wait_until(
-            lambda: [w for w in harness.top_level_windows(self.xvfb) if w[1] == "file name"],
-            what="the message window")[0]
-        self.xvfb.run("xdotool", "mousemove", str(alert[2] + alert[4] // 2), str(alert[3] + alert[5] // 2))
-        time.sleep(0.2)
-        self.xvfb.run("xdotool", "key", "Return")
-        harness.wait_until(lambda: not [w for w in harness.top_level_windows(self.xvfb)
-                                        if w[1] == "file name"], what="the message window to close")
+        self.dismiss_message("file name")
         # A name that fits is kept.
         short_name = os.path.join(self.workdir, "short.txt")
         self.fill_input(790, 713, short_name)

@@ -17,7 +17,7 @@ def page_images(test, save_prefix=None):
     for page in PAGES:
         test.click_tab(page)
         test.park_pointer()
-        image = test.settled_image(*TAB_SET)
+        image = test.picture(*TAB_SET)
         if save_prefix:
             image.save_png(f"{save_prefix}{page}.png")
         images[page] = image
@@ -42,7 +42,7 @@ class PanelOptionsTest(harness.ProgramTest):
         first = self.start()
         self.attach(first)
         self.park_pointer()
-        opening = self.settled_image(*TAB_SET)
+        opening = self.picture(*TAB_SET)
         defaults = page_images(self, save_prefix="page_")
         self.assertTrue(opening.crop(*PAGE_BODY).data == defaults["Model"].crop(*PAGE_BODY).data,
                         "the first page shown is not Model")
@@ -79,7 +79,7 @@ class PanelOptionsTest(harness.ProgramTest):
         self.click_tab("Clustering")
         self.click_inner_tab("cure")
         self.park_pointer()
-        cure_page = self.settled_image(*TAB_SET)
+        cure_page = self.picture(*TAB_SET)
         self.assertFalse(cure_page.data == defaults["Clustering"].data)
 
         # Closing the window saves as well.

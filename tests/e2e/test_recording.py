@@ -10,6 +10,8 @@ import harness
 
 PREVIEW = (5, 5, 800, 600)
 FRAME = (480, 360)
+# The frame's part of the preview, in the main window.
+FRAME_AREA = (PREVIEW[0], PREVIEW[1] + PREVIEW[3] - FRAME[1], FRAME[0], FRAME[1])
 
 
 def camera_to_model_y(row):
@@ -83,24 +85,10 @@ class RecordingTest(harness.ProgramTest):
         """Window position of a model point: y counts up from the preview's bottom."""
         return PREVIEW[0] + model_x, PREVIEW[1] + PREVIEW[3] - model_y
 
-    def drag_node(self, start, end):
-        # Hover first (motion without a button picks the node), then press and
-        # move in steps, as a hand would.
-        self.move(*self.to_window(start[0] + 4, start[1]))
-        self.move(*self.to_window(*start))
-        self.xvfb.run("xdotool", "mousedown", "1")
-        time.sleep(0.1)
-        for i in range(1, 9):
-            self.move(*self.to_window(start[0] + (end[0] - start[0]) * i // 8,
-                                      start[1] + (end[1] - start[1]) * i // 8))
-        self.xvfb.run("xdotool", "mouseup", "1")
-        time.sleep(0.2)
-
     def frame_picture(self):
         """The frame's part of the preview, with y counting down as on screen."""
         self.park_pointer()
-        return harness.screenshot(self.xvfb, area=(self.wx + PREVIEW[0], self.wy + PREVIEW[1] + PREVIEW[3]
-                                                   - FRAME[1], FRAME[0], FRAME[1]))
+        return self.picture(*FRAME_AREA)
 
     def model_point(self, x, y):
         return round(x), round(FRAME[1] - y)
@@ -194,28 +182,34 @@ class RecordingTest(harness.ProgramTest):
         # sensor the "visible" check of "Angular Sensor:" hides.
         targets = [(SQUARE1_X, 229), SQUARE2, (110, SQUARE3_Y)]
         for start, end in zip(layout, targets):
-            self.drag_node(start, end)
+            self.drag(self.to_window(*start), self.to_window(*end))
             self.click(838, 285)
         # A press away from the nodes selects none (after motion there, which
         # takes the pointer off the last node).
-        self.move(*self.to_window(300, 300))
-        self.move(*self.to_window(302, 300))
+        self.hover(*self.to_window(302, 300))
         self.click(*self.to_window(302, 300))
 
-        # Two pictures a second apart: the nodes sit on the squares, which moved.
-        first = harness.wait_until(lambda: self._try_nodes_on_squares("after the drags"),
-                                   timeout=10, what="the nodes to sit on the squares")
-        time.sleep(1.0)
-        second = self.assert_nodes_on_squares(self.frame_picture(), "a second later")
+        # The moving squares catch their nodes when they pass (twice in each
+        # 628 cycles). Two pictures 40 cycles apart: the nodes sit on the
+        # squares, which moved.
+        self.park_pointer()
+        caught = self.wait_for_picture(FRAME_AREA, lambda image: self.assert_nodes_on_squares(image, "now"),
+                                       what="the nodes to sit on the squares")
+        first = self.assert_nodes_on_squares(caught, "after the drags")
+        program.sync(passes=40)
+        second = self.assert_nodes_on_squares(self.frame_picture(), "40 cycles later")
         if second == first:  # the same phase by chance: once more
-            time.sleep(0.3)
+            program.sync(passes=15)
             second = self.assert_nodes_on_squares(self.frame_picture(), "later still")
         self.assertNotEqual(first, second, "the squares did not move")
         self.frame_picture().save_png("tracking.png")
 
         # Record for a while, then quick-save under a name of our own.
         self.click(44, 712)                     # "record" on
-        time.sleep(2.5)                         # well over 60 cycles, even under the sanitizers
+        program.sync()
+        began, passes = time.time(), program.passes()
+        harness.wait_until(lambda: program.passes() >= passes + 80 and time.time() - began > 0.8,
+                           what="80 cycles and 0.8 s of recording")
         self.click(44, 712)                     # "record" off
         self.fill_input(790, 713, take)         # "file name:"
         self.click(1032, 712)                   # "<-quicksave"
@@ -249,8 +243,9 @@ class RecordingTest(harness.ProgramTest):
         self.click(238, 837)                    # "loop"
         self.click(288, 837)                    # "visible"
         self.click(189, 837)                    # "play"
+        program.sync()
         seen = set()
-        for attempt in range(6):
+        for attempt in range(40):
             picture = self.frame_picture()
             x = self.green_box_on_row(picture, SQUARE3_Y)
             if x is None:
@@ -259,7 +254,7 @@ class RecordingTest(harness.ProgramTest):
             seen.add(x)
             if len(seen) >= 3:
                 break
-            time.sleep(0.2)
+            program.sync(passes=5)
         self.assertGreaterEqual(len(seen), 3, "the playback model does not move")
         self.click(189, 837)                    # "play" off
 
@@ -283,12 +278,6 @@ class RecordingTest(harness.ProgramTest):
         out = program.stdout()
         self.assertEqual(out.count("\n animation saved."), 2, out)
         self.assertEqual(out.count("\n anim loaded."), 1, out)
-
-    def _try_nodes_on_squares(self, what):
-        try:
-            return self.assert_nodes_on_squares(self.frame_picture(), what)
-        except AssertionError:
-            return None
 
 
 if __name__ == "__main__":
