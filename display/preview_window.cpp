@@ -11,6 +11,9 @@ MouseEvent mouse_event_of(int fl_event) {
             return MouseEvent::press;
         case FL_DRAG:
             return MouseEvent::drag;
+        // The pointer entering is a motion too: a press that follows it with
+        // no move in between must find the node under the pointer.
+        case FL_ENTER:
         case FL_MOVE:
             return MouseEvent::move;
         default:

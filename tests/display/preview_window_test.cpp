@@ -237,6 +237,15 @@ TEST_F(PreviewEvents, EveryEventShowsTheModelAndMotionHovers) {
     pointer_at(700, 50);
     preview.handle(FL_MOVE);
     EXPECT_EQ(preview.model.hovered, -1);
+
+    // Entering right over a node hovers it: a press with no move between selects it.
+    preview.handle(FL_LEAVE);
+    pointer_at(150, window_y(200));
+    preview.handle(FL_ENTER);
+    EXPECT_EQ(preview.model.hovered, 2);
+    pointer_at(150, window_y(200), 1);
+    preview.handle(FL_PUSH);
+    EXPECT_EQ(preview.model.selected, 2);
 }
 
 class DragButton : public PreviewEvents, public ::testing::WithParamInterface<int> {};
