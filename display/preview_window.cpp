@@ -13,6 +13,8 @@ MouseEvent mouse_event_of(int fl_event) {
             return MouseEvent::drag;
         case FL_MOVE:
             return MouseEvent::move;
+        case FL_RELEASE:
+            return MouseEvent::release;
         default:
             return MouseEvent::other;
     }
