@@ -61,13 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, TrackArgsRefused,
     ::testing::Values(BadLine{{"--model", "m.txt"}, "no SOURCE"}, BadLine{{"synthetic"}, "--model"},
                       BadLine{{"synthetic", "--model"}, "needs a value"},
-                      BadLine{{"synthetic", "--model", ""}, "needs a file name"},
                       BadLine{{"synthetic", "--model", "a", "--model", "b"}, "twice"},
-                      BadLine{{"synthetic", "--model", "a", "--frames", "0"}, "above 0"},
                       BadLine{{"synthetic", "--model", "a", "--frames", "12x"}, "above 0"},
-                      BadLine{{"synthetic", "--model", "a", "--frames", "-3"}, "above 0"},
-                      BadLine{{"synthetic", "--model", "a", "--fps", "3"}, "unknown option --fps"},
-                      BadLine{{"synthetic", "more", "--model", "a"}, "one SOURCE only"}));
+                      BadLine{{"synthetic", "--model", "a", "--frames", "0"}, "above 0"},
+                      BadLine{{"synthetic", "--model", "a", "--fps", "3"}, "unknown option --fps"}));
 
 TEST(Progress, ABarWithCountsRateAndTimeLeftAndAPlainLineForLogs) {
     const ProgressFigures half{5000, 10000, 0.25};  // 20000 frames/s, 0.25 s left

@@ -118,17 +118,13 @@ TEST_F(AnglesWindowTest, TracesOfAKnownRecordingLieAtItsAnglesInTheirNodesColour
     // The three entries of the legend, above the plot.
     for (const Fl_Color colour : {node0, node1, node2})
         EXPECT_GT(shot.count(c.x(), c.y(), c.x() + c.w(), c.plot_top(), colour), 10);
-}
 
-TEST_F(AnglesWindowTest, ANodeTakenOffTheListIsNotDrawnNorInTheLegend) {
-    ASSERT_EQ(window->node_list->nitems(), 0) << "filled by the first refresh";
-    shoot();
+    // Node 1 taken off the list: neither its trace nor its legend entry.
     ASSERT_EQ(window->node_list->nitems(), 3);
     window->node_list->checked(2, 0);
-    const Shot shot = shoot();
-    const AngleChart& c = *window->chart;
-    EXPECT_EQ(shot.count(c.x(), c.y(), c.x() + c.w(), c.y() + c.h(), angle_trace_colour(1)), 0);
-    EXPECT_TRUE(shot.near(c.x_of(200), c.y_of(-90), angle_trace_colour(2)));
+    const Shot without = shoot();
+    EXPECT_EQ(without.count(c.x(), c.y(), c.x() + c.w(), c.y() + c.h(), node1), 0);
+    EXPECT_TRUE(without.near(c.x_of(200), c.y_of(-90), node2));
 }
 
 TEST_F(AnglesWindowTest, TheCursorStandsAtTheCurrentFrameAndAClickOrDragSeeks) {
