@@ -253,15 +253,20 @@ void AnglesWindow::pick(double time_ms) {
 
 void AnglesWindow::bring_series_up_to_date() {
     const Animation& a = *animation();
-    const float first = a.frame_count > 0 && !a.timestamps.empty() ? a.timestamps[0] : 0.0f;
-    const bool same_take = built_from_ == &a && built_nodes_ == a.nodes_per_frame && built_first_stamp_ == first &&
-                           built_frames_ <= a.frame_count;
+    const auto stamp = [&](int32_t f) {
+        return f >= 0 && f < a.frame_count && static_cast<size_t>(f) < a.timestamps.size() ? a.timestamps[f] : 0.0f;
+    };
+    // A take that grew keeps its first and its last known time stamps; a cut,
+    // a load or a new take changes one of them or the counts.
+    const bool same_take = built_from_ == &a && built_nodes_ == a.nodes_per_frame && built_frames_ <= a.frame_count &&
+                           built_first_stamp_ == stamp(0) && built_last_stamp_ == stamp(built_frames_ - 1);
     if (!same_take) recorded_series_.clear();
     append_frames(a, same_take ? built_frames_ : 0, recorded_series_);
     built_from_ = &a;
     built_nodes_ = a.nodes_per_frame;
     built_frames_ = static_cast<int32_t>(recorded_series_.size());
-    built_first_stamp_ = first;
+    built_first_stamp_ = stamp(0);
+    built_last_stamp_ = stamp(built_frames_ - 1);
 }
 
 void AnglesWindow::list_nodes(int32_t nodes) {

@@ -101,5 +101,6 @@ private:
     int32_t built_frames_ = 0;
     int32_t built_nodes_ = -1;
     float built_first_stamp_ = 0.0f;
+    float built_last_stamp_ = 0.0f;
     int64_t refreshed_at_ = 0;  // wall ms of the last refresh
 };

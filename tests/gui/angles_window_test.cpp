@@ -174,3 +174,29 @@ TEST_F(AnglesWindowTest, TheLiveChartScrollsOverTheLastThirtySeconds) {
     press(c.x_of(20000));
     EXPECT_EQ(record.position, 0) << "a click on the live chart seeks nothing";
 }
+
+TEST_F(AnglesWindowTest, ATakeThatGrowsIsExtendedAndOneCutOrReplacedIsChartedAnew) {
+    shoot();
+    NodeModel more;
+    more.nodes = {{0, 0, 255}, {100, 0, 255}, {200, 0, 255}};  // straight on: 0 at node 1
+    record.recording = true;
+    record.position = record.frame_count;
+    record.record_step(more, 3100.0f);
+    record.record_step(more, 3200.0f);
+    record.recording = false;
+    Shot shot = shoot();
+    const AngleChart& c = *window->chart;
+    EXPECT_DOUBLE_EQ(c.span_ms, 1200.0);
+    EXPECT_TRUE(shot.near(c.x_of(1150), c.y_of(0), angle_trace_colour(2))) << "node 2 straight on, drawn last";
+
+    record.crop(5, 11);  // frames 5 to 10 at 0 to 500 ms: -45 at node 1 throughout
+    shot = shoot();
+    EXPECT_DOUBLE_EQ(c.span_ms, 1000.0);
+    EXPECT_TRUE(shot.near(c.x_of(100), c.y_of(-45), angle_trace_colour(1)));
+    EXPECT_FALSE(shot.near(c.x_of(100), c.y_of(90), angle_trace_colour(1)));
+
+    playback = known_recording();
+    window->choose(AngleSource::playback);
+    shot = shoot();
+    EXPECT_TRUE(shot.near(c.x_of(100), c.y_of(90), angle_trace_colour(1)));
+}
