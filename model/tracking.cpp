@@ -105,8 +105,8 @@ void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_dist
         model.cluster_claims[nearest] = 1;
         model.node_states[i] = NodeState::tracked;
     }
-    for (size_t i = 0; i < node_count; ++i)
-        if (holds(model, i)) model.node_states[i] = NodeState::placed;
+    if (model.dragged >= 0 && static_cast<size_t>(model.dragged) < node_count)
+        model.node_states[static_cast<size_t>(model.dragged)] = NodeState::placed;
 }
 
 void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
