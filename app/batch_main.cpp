@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstring>

@@ -78,6 +78,8 @@ float stopwatch_now() { return app_state.stopwatch != nullptr ? app_state.stopwa
 void open_angles_window(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     if (p.angles_window == nullptr) {
+        // A window of its own, never a child of whatever group is open.
+        Fl_Group::current(nullptr);
         p.angles_window = new AnglesWindow(p.preview->record_animation, p.preview->playback_animation, p.preview->model,
                                            &stopwatch_now);
     }
