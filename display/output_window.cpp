@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "display/angle_labels.h"
 #include "display/draw.h"
 #include "display/gl_texture.h"
 
@@ -57,6 +58,11 @@ void My_win32_gl_window::draw() {
     draw_model(playback_model, draw_settings.line_width, draw_settings.sensor_max_radius);
 
     glPopMatrix();
+    // The text keeps its size; only its place follows the frame's scale.
+    if (draw_settings.show_angles) {
+        draw_angle_labels(font, live_model, draw_settings.line_width, s);
+        draw_angle_labels(font, playback_model, draw_settings.line_width, s);
+    }
     glEnable(GL_TEXTURE_2D);
     leave_2d_mode();
 }

@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 
+#include "display/angle_labels.h"
 #include "display/draw.h"
 #include "display/gl_texture.h"
 
@@ -16,6 +17,8 @@ MouseEvent mouse_event_of(int fl_event) {
         case FL_ENTER:
         case FL_MOVE:
             return MouseEvent::move;
+        case FL_RELEASE:
+            return MouseEvent::release;
         default:
             return MouseEvent::other;
     }
@@ -148,6 +151,10 @@ void MYWINDOW::draw() {
     draw_model(model, options_.line_width, options_.sensor_max_radius);
     draw_model(record_animation.model, options_.line_width, options_.sensor_max_radius);
     draw_model(playback_animation.model, options_.line_width, options_.sensor_max_radius);
+    if (show_angles) {
+        for (const NodeModel* m : {&model, &record_animation.model, &playback_animation.model})
+            draw_angle_labels(font, *m, options_.line_width);
+    }
     glEnable(GL_TEXTURE_2D);
     leave_2d_mode();
 }

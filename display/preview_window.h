@@ -56,6 +56,8 @@ public:
     NodeModel model;           // the live model
     Animation record_animation;
     Animation playback_animation;
+    // "show angles": each drawn model's bend angles beside its nodes.
+    bool show_angles = false;
 
 protected:
     void draw() override;

@@ -159,8 +159,9 @@ void stop_output_window(AppState& app) {
 }
 
 void hand_over_to_output_window(AppState& app, const NodeModel* live_model,
-                                const NodeModel* playback_model, const Frame& camera_frame) {
+                                const NodeModel* playback_model, const Frame& camera_frame,
+                                bool show_angles) {
     if (app.render_hand_over == nullptr) return;
-    const ModelDrawSettings settings{app.options.line_width, app.options.sensor_max_radius};
+    const ModelDrawSettings settings{app.options.line_width, app.options.sensor_max_radius, show_angles};
     app.render_hand_over->publish(live_model, playback_model, settings, camera_frame);
 }

@@ -19,6 +19,7 @@
 
 #include "display/preview_window.h"
 #include "display/render_thread.h"
+#include "gui/measure_controls.h"
 #include "gui/panel_callbacks.h"
 #include "platform/message.h"
 
@@ -368,6 +369,7 @@ ControlPanel& build_control_panel(AppState& app) {
     button(1190, 920, 70, 25, "quit&&save", cb::quit_and_save);
     build_playback_group(p);
     p.main_window->end();
+    build_measure_controls(p);
     return panel;
 }
 
@@ -384,12 +386,16 @@ void show_system_report(ControlPanel& panel, const std::string& markup) {
 
 void PanelCycleView::hand_over(const Frame& camera_frame) {
     MYWINDOW& preview = *panel_.preview;
-    hand_over_to_output_window(app_state, &preview.model, &preview.playback_animation.model, camera_frame);
+    hand_over_to_output_window(app_state, &preview.model, &preview.playback_animation.model, camera_frame,
+                               preview.show_angles);
 }
 
 void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_frame(frame); }
 
-void PanelCycleView::request_redraw() { panel_.preview->redraw(); }
+void PanelCycleView::request_redraw() {
+    panel_.preview->redraw();
+    measure_after_cycle(panel_);
+}
 
 void PanelCycleView::show_rate(int32_t cycles_per_second) {
     panel_.preview->fps = cycles_per_second;

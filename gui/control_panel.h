@@ -14,12 +14,14 @@ class Fl_Double_Window;
 class Fl_Help_View;
 class Fl_Input;
 class Fl_Light_Button;
+class Fl_Output;
 class Fl_Round_Button;
 class Fl_Slider;
 class Fl_Value_Input;
 class Fl_Value_Slider;
 class Fl_Widget;
 class MYWINDOW;
+class AnglesWindow;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -95,6 +97,15 @@ struct ControlPanel {
     Fl_Check_Button* playback_visible_check = nullptr;
     Fl_Input* playback_file_input = nullptr;
     Fl_Button* playback_quicksave_button = nullptr;
+    // Measurements (gui/measure_controls.cpp)
+    Fl_Check_Button* show_angles_check = nullptr;
+    Fl_Output* selected_angle_output = nullptr;
+    Fl_Check_Button* memory_check = nullptr;
+    Fl_Value_Slider* hold_frames_slider = nullptr;
+    Fl_Button* record_export_button = nullptr;
+    Fl_Button* playback_export_button = nullptr;
+    Fl_Button* angles_button = nullptr;
+    AnglesWindow* angles_window = nullptr;  // made by the first press of "angles"
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left

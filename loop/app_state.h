@@ -7,6 +7,7 @@
 #include "base/extra_settings.h"
 #include "base/options.h"
 #include "camera/frame.h"
+#include "model/tracking.h"
 
 struct NodeModel;
 struct Animation;
@@ -34,6 +35,9 @@ struct AppState {
     // Settings newer than the options block, kept in the file beside it:
     // loaded after the options at start-up, saved after them at exit.
     ExtraSettings extras;
+    // The Tracking page's node memory, kept in `extras` as tracking.memory and
+    // tracking.hold_frames; off by default.
+    NodeMemorySettings node_memory;
 };
 
 // The process's state.

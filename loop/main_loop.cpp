@@ -13,7 +13,8 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view) {
     Scene& scene = loop.scene;
     if (scene.clusters != nullptr) *scene.clusters = loop.clusters;
     if (scene.model != nullptr)
-        track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance);
+        track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance,
+                    app.node_memory, loop.tracking_memory);
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;

@@ -46,6 +46,8 @@ struct MainLoop {
     // label, so the texts live here, from one cycle to the next.
     std::string record_label;
     std::string playback_label;
+    // The live model's trails, while node memory is on.
+    TrackingMemory tracking_memory;
 };
 
 // The two recording groups of the control panel.

@@ -22,6 +22,7 @@ bool Animation::reset(int32_t c, int32_t k) {
         nodes_per_frame = k;
         frames.resize(static_cast<size_t>(c) * static_cast<size_t>(k), ModelNode{0, 0, 0});
     }
+    states.resize(frames.size(), NodeState::unknown);
     timestamps.resize(static_cast<size_t>(c), 0.0f);
     frame_count = 0;
     start_time = 0.0f;
@@ -49,8 +50,12 @@ void Animation::record_step(const NodeModel& live, float now) {
         nodes_per_frame = static_cast<int32_t>(n);
         frames.resize(static_cast<size_t>(capacity_frames) * static_cast<size_t>(n), ModelNode{0, 0, 0});
     }
-    ModelNode* frame = frames.data() + static_cast<size_t>(position) * static_cast<size_t>(nodes_per_frame);
-    for (size_t i = 0; i < live.nodes.size(); ++i) frame[i] = live.nodes[i];
+    states.resize(frames.size(), NodeState::unknown);
+    const size_t first = static_cast<size_t>(position) * static_cast<size_t>(nodes_per_frame);
+    for (size_t i = 0; i < live.nodes.size(); ++i) {
+        frames[first + i] = live.nodes[i];
+        states[first + i] = i < live.node_states.size() ? live.node_states[i] : NodeState::unknown;
+    }
     timestamps[static_cast<size_t>(position)] = now;
     ++position;
     ++frame_count;
@@ -120,9 +125,14 @@ void Animation::crop(int32_t start, int32_t end) {
     frame_count = end - start;
     if (start == 0) return;
     const size_t k = static_cast<size_t>(nodes_per_frame);
+    // Fields filled by hand may leave the states shorter than the frames.
+    states.resize(frames.size(), NodeState::unknown);
     for (size_t i = 0; i < static_cast<size_t>(frame_count); ++i) {
         const size_t from = static_cast<size_t>(start) + i;
-        for (size_t n = 0; n < k; ++n) frames[i * k + n] = frames[from * k + n];
+        for (size_t n = 0; n < k; ++n) {
+            frames[i * k + n] = frames[from * k + n];
+            states[i * k + n] = states[from * k + n];
+        }
         timestamps[i] = timestamps[from];
     }
 }

@@ -29,6 +29,10 @@ struct Animation {
     int32_t position = 0;           // recording: the next frame to write; otherwise the frame shown
     float start_time = 0.0f;        // when frame 0 was (or would have been) shown in this playback
     NodeModel model;                // shows the current frame; drawn for this animation
+    // Beside `frames`, entry for entry: what tracking did with each node in
+    // that frame. Kept in memory only; the animation file has no place for it,
+    // so a loaded animation's states are unknown.
+    std::vector<NodeState> states;
 
     // Sizes the buffer to c frames of k nodes (entries that stay keep their
     // place and content, new ones are zero), forgets the recording and goes
@@ -37,7 +41,8 @@ struct Animation {
     bool reset(int32_t c, int32_t k);
 
     // While recording: copies the live model into `model` (keeping its
-    // `visible`) and stores its nodes as frame `position`, stamped with now.
+    // `visible`) and stores its nodes and their states as frame `position`,
+    // stamped with now.
     // A full buffer stores nothing more; recording stays on.
     void record_step(const NodeModel& live, float now);
 

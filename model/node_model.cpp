@@ -2,6 +2,8 @@
 
 #include <cassert>
 #include <cmath>
+#include <limits>
+#include <numbers>
 
 #include "model/distance.h"
 
@@ -52,6 +54,8 @@ void NodeModel::set_node_count(int32_t n) {
     }
     hovered = -1;
     selected = -1;
+    dragged = -1;
+    node_states.clear();
 }
 
 void NodeModel::pick_hovered(int32_t px, int32_t py) {
@@ -76,6 +80,10 @@ void NodeModel::handle_mouse(MouseEvent event, int32_t window_height, int32_t ev
     switch (event) {
         case MouseEvent::press:
             selected = hovered;
+            dragged = hovered;
+            break;
+        case MouseEvent::release:
+            dragged = -1;
             break;
         case MouseEvent::drag:
             // No pick while dragging: the node grabbed at the press follows the
@@ -100,6 +108,35 @@ float sensor_radius(const NodeModel& model, int32_t i, int32_t max_radius) {
     const Direction in = k == 0 ? Direction{1.0f, 0.0f} : unit_direction(model.nodes[k - 1], model.nodes[k]);
     const float cosine = out.x * in.x + out.y * in.y;
     return std::fabs((cosine + 1.0f) * static_cast<float>(max_radius));
+}
+
+double bend_angle_deg(std::span<const ModelNode> chain, size_t i) {
+    assert(i < chain.size() && "bend_angle_deg needs the index of a node");
+    if (i >= chain.size()) return std::numeric_limits<double>::quiet_NaN();
+    // The links as integer differences, exact in double; their lengths do not
+    // matter to atan2, so they are not normalised.
+    double in_x = 1.0, in_y = 0.0, out_x = 1.0, out_y = 0.0;
+    if (i > 0) {
+        in_x = static_cast<double>(chain[i].x) - chain[i - 1].x;
+        in_y = static_cast<double>(chain[i].y) - chain[i - 1].y;
+    }
+    if (i + 1 < chain.size()) {
+        out_x = static_cast<double>(chain[i + 1].x) - chain[i].x;
+        out_y = static_cast<double>(chain[i + 1].y) - chain[i].y;
+    }
+    if ((in_x == 0.0 && in_y == 0.0) || (out_x == 0.0 && out_y == 0.0))
+        return std::numeric_limits<double>::quiet_NaN();
+    const double cross = in_x * out_y - in_y * out_x;
+    const double dot = in_x * out_x + in_y * out_y;
+    // Folded straight back is one angle, not -180 or 180 by the sign of a zero.
+    if (cross == 0.0 && dot < 0.0) return 180.0;
+    return std::atan2(cross, dot) * (180.0 / std::numbers::pi);
+}
+
+double bend_angle_deg(const NodeModel& model, int32_t i) {
+    assert(valid_index(model, i) && "bend_angle_deg needs the index of a node");
+    if (!valid_index(model, i)) return std::numeric_limits<double>::quiet_NaN();
+    return bend_angle_deg(std::span<const ModelNode>(model.nodes), static_cast<size_t>(i));
 }
 
 SensorCentre sensor_centre(const NodeModel& model, int32_t i) {

@@ -6,7 +6,9 @@
 // Coordinates are camera pixels as the views show them: x to the right, y up
 // from the bottom edge, which is row 0 of the frame buffer.
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // One node's position; the same three fields as a Cluster.
@@ -34,7 +36,19 @@ enum class MouseEvent {
     press,  // a button went down
     drag,   // motion with a button held
     move,   // motion without a button
-    other
+    other,
+    release  // the button went up
+};
+
+// What happened to a node in a frame, as tracking reports it and recordings
+// keep it beside the positions. unknown: nothing reported (frames loaded from
+// a file, or recorded before any tracking ran).
+enum class NodeState : uint8_t {
+    unknown,
+    tracked,   // tracking moved the node onto a cluster
+    held,      // tracking found no cluster the node could take; it stayed
+    placed,    // the operator's pointer held the node
+    predicted  // its marker was lost; memory carried it along its last velocity
 };
 
 struct NodeModel {
@@ -51,16 +65,21 @@ struct NodeModel {
     float green = 1.0f;
     float blue = 0.0f;
     float alpha = 1.0f;                   // also the opacity of the node boxes
+    // The node the pointer holds, from the press on it to the release; -1 none.
+    int32_t dragged = -1;
+    // What the last tracking call did with each node; empty before the first.
+    // Copied with the model, never saved.
+    std::vector<NodeState> node_states;
 
     // Resizes the chain to n nodes and lays it out on a row at y 200, x 50, 100,
     // ...; keeps existing sensors' flags and colours, resets the model colour,
-    // clears hovered and selected, and hides the model.
+    // clears hovered, selected, dragged and the node states, and hides the model.
     void set_node_count(int32_t n);
 
     // hovered = the node nearest to (px, py) within 30 pixels (ties to the later node).
     void pick_hovered(int32_t px, int32_t py);
 
-    // Hover, select and drag. (event_x, event_y) is the pointer in window
+    // Hover, select and drag; a press on a node holds it until the release. (event_x, event_y) is the pointer in window
     // coordinates (y down); the model works with y = window_height - event_y.
     void handle_mouse(MouseEvent event, int32_t window_height, int32_t event_x, int32_t event_y);
 };
@@ -69,6 +88,15 @@ struct NodeModel {
 // at node i (an end node compares its link with +x). 0 folded back, max_radius
 // at a right angle, 2 * max_radius straight on.
 float sensor_radius(const NodeModel& model, int32_t i, int32_t max_radius);
+
+// Bend of the chain at node i in degrees, in (-180, 180]: 0 where the chain
+// runs straight on, positive for a counter-clockwise turn (y up), 180 folded
+// back. The incoming and outgoing links are those of sensor_radius (an end
+// node compares its one link with +x), so the disc's radius is
+// |cos(angle) + 1| * max_radius. NaN when a link has length 0: it has no
+// direction (the disc then shows max_radius).
+double bend_angle_deg(std::span<const ModelNode> chain, size_t i);
+double bend_angle_deg(const NodeModel& model, int32_t i);
 
 struct SensorCentre {
     int32_t x;

@@ -10,14 +10,17 @@ import sys
 LEVELS = [
     {"platform"},
     {"base"},
-    {"camera", "cluster", "model"},
+    {"camera", "cluster", "model", "measure"},
     {"loop"},
     {"display", "gui"},
     {"app"},
 ]
 LEVEL = {room: i for i, rooms in enumerate(LEVELS) for room in rooms}
 # Within the core and the window side, the direction between rooms is fixed too.
-FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui")}
+# Measurements read the model; the model, clustering and the camera never
+# learn what is measured over them.
+FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui"),
+             ("model", "measure"), ("cluster", "measure"), ("camera", "measure")}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
 

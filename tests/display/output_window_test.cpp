@@ -288,6 +288,37 @@ TEST_F(OutputWindowTest, LiveAndPlaybackModelsAreDrawnAndFollowTheHandOver) {
     EXPECT_TRUE(red_box_edge_at(shot, 100, 260, 2)) << "the playback model stayed";
 }
 
+TEST_F(OutputWindowTest, AnglesArePrintedBesideTheNodesWhenTheHandOverAsksForThem) {
+    set_placement(0, 0, 960, 360);  // scale 1: window pixel (x, 360 - y) shows model point (x, y)
+    open_window();
+    const Frame dark(kFrameBytes, 0);
+    NodeModel live;
+    live.nodes = {{100, 200, 255}, {200, 200, 255}, {200, 300, 255}};
+    for (AngularSensor& s : live.sensors) s.visible = false;
+    live.visible = true;
+    const auto yellow_beside = [](const x_probe::Screenshot& shot, int x, int y) {
+        int n = 0;
+        for (int sy = 360 - y - 22; sy < 360 - y - 4; ++sy)
+            for (int sx = x + 13; sx < x + 60; ++sx) {
+                const x_probe::Rgb c = shot.pixel(sx, sy);
+                n += c.r > 200 && c.g > 200 && c.b < 80 ? 1 : 0;
+            }
+        return n;
+    };
+    x_probe::Screenshot shot;
+    ASSERT_TRUE(eventually([&] {
+        hand_over_to_output_window(app, &live, nullptr, dark, true);
+        shot = x_probe::grab(0, 0, 960, 360);
+        return yellow_beside(shot, 100, 200) > 15 && yellow_beside(shot, 200, 200) > 15 &&
+               yellow_beside(shot, 200, 300) > 15;
+    })) << "each node's angle beside it";
+    ASSERT_TRUE(eventually([&] {
+        hand_over_to_output_window(app, &live, nullptr, dark, false);
+        shot = x_probe::grab(0, 0, 960, 360);
+        return red_box_edge_at(shot, 100, 200, 1) && yellow_beside(shot, 100, 200) == 0;
+    })) << "and none once the hand-over stops asking";
+}
+
 int bright_pixels_in(const x_probe::Screenshot& shot, int x0, int y0, int x1, int y1) {
     int n = 0;
     for (int y = y0; y < y1; ++y) {

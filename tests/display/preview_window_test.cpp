@@ -303,3 +303,23 @@ TEST_F(PreviewEvents, RedrawRulesOfPressDragAndWheel) {
 }
 
 }  // namespace
+
+TEST_F(Preview, ShowAnglesPrintsEachVisibleModelsAnglesBesideItsNodes) {
+    const auto yellow = [](Rgb c) { return c.r > 200 && c.g > 200 && c.b < 80; };
+    preview.render();
+    preview.upload_frame(Frame(kFrameBytes, 0));
+    NodeModel& m = preview.model;
+    m.visible = true;
+    m.nodes = {{100, 200, 255}, {200, 200, 255}, {200, 300, 255}};  // 0, 90 and -90 degrees
+    for (AngularSensor& s : m.sensors) s.visible = false;
+    preview.record_animation.model.visible = false;
+    preview.record_animation.model.nodes[0] = ModelNode{400, 450, 255};
+    EXPECT_EQ(preview.render().count_all(yellow), 0) << "off by default";
+
+    preview.show_angles = true;
+    const Pixels p = preview.render();
+    // "0.0", "90.0" and "-90.0", each starting 13 pixels right of its node.
+    for (const ModelNode& n : m.nodes) EXPECT_GT(p.count(n.x + 13, n.y + 5, n.x + 60, n.y + 22, yellow), 15) << n.x;
+    EXPECT_GT(p.count(213, 305, 260, 322, yellow), p.count(113, 205, 160, 222, yellow)) << "-90.0 is longer than 0.0";
+    EXPECT_EQ(p.count(380, 430, 480, 480, yellow), 0) << "a hidden model shows no angles";
+}

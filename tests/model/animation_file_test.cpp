@@ -247,3 +247,12 @@ TEST_F(AnimationFile, ASaveOverADirectoryLeavesItAndWritesNoCompanion) {
     EXPECT_FALSE(save_animation(two_frames(), path, log.log()));
     EXPECT_FALSE(file_exists(path + ".model"));
 }
+
+TEST_F(AnimationFile, ALoadedTakeHasUnknownStatesEvenWhereAnOlderTakeHadSome) {
+    Animation a;
+    ASSERT_TRUE(a.reset(2, 3));
+    a.states.assign(a.states.size(), NodeState::tracked);
+    ASSERT_TRUE(parse_animation(a, "2\t3\n1\t1\t2\t3\t\t4\t5\t6\t\t7\t8\t9\t\t\n2\t1\t2\t3\t\t4\t5\t6\t\t7\t8\t9\t\t\n"));
+    ASSERT_EQ(a.states.size(), 6u);
+    for (NodeState s : a.states) EXPECT_EQ(s, NodeState::unknown);
+}

@@ -513,3 +513,30 @@ TEST(Controls, TruncationGoesTowardZeroAndSaturates) {
     EXPECT_EQ(truncate_to_int32(-1e300), -2147483647 - 1);
     EXPECT_EQ(truncate_to_int32(std::numeric_limits<double>::quiet_NaN()), 0);
 }
+
+// --- node states beside the positions -------------------------------------------
+
+TEST(RecordedStates, EachFrameKeepsItsNodesStatesThroughAWideningAndACut) {
+    Animation a;
+    ASSERT_TRUE(a.reset(10, 2));
+    start_recording(a);
+    const NodeState cycle[] = {NodeState::tracked, NodeState::held, NodeState::placed, NodeState::predicted};
+    for (int32_t s = 0; s < 6; ++s) {
+        NodeModel live = live_at_step(s, s < 3 ? 2 : 3);  // a third node from step 3 on
+        live.node_states.assign(live.nodes.size(), cycle[s % 4]);
+        if (s == 5) live.node_states.pop_back();  // a node nobody reported on
+        a.record_step(live, 10.0f * s);
+    }
+    ASSERT_EQ(a.nodes_per_frame, 3);
+    ASSERT_EQ(a.states.size(), a.frames.size());
+    EXPECT_EQ(a.states[4 * 3 + 2], NodeState::tracked);
+    EXPECT_EQ(a.states[5 * 3 + 1], NodeState::held);
+    EXPECT_EQ(a.states[5 * 3 + 2], NodeState::unknown);
+
+    a.crop(3, 6);
+    EXPECT_EQ(a.frame_count, 3);
+    for (int32_t f = 0; f < 3; ++f) {
+        EXPECT_EQ(a.frames[f * 3].x, 1000 * (f + 3)) << f;
+        EXPECT_EQ(a.states[f * 3], cycle[(f + 3) % 4]) << f;
+    }
+}

@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
+#include <ostream>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -262,3 +267,97 @@ TEST_P(BendAngle, MiddleRadiusFollowsTheCosineOfTheTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Turns, BendAngle, ::testing::Values(0, 30, 45, 90, 120, 135, 179, 180, -90, -150));
+
+// --- bend angle in degrees ----------------------------------------------------
+
+struct Turn {
+    const char* name;
+    std::vector<ModelNode> nodes;
+    std::vector<double> degrees;  // expected at every node
+};
+std::ostream& operator<<(std::ostream& os, const Turn& t) { return os << t.name; }
+
+class BendAngleDegrees : public ::testing::TestWithParam<Turn> {};
+
+TEST_P(BendAngleDegrees, HandMadeChainsTurnCounterClockwisePositive) {
+    const Turn& t = GetParam();
+    for (size_t i = 0; i < t.nodes.size(); ++i)
+        EXPECT_NEAR(bend_angle_deg(t.nodes, i), t.degrees[i], 1e-9) << "node " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Chains, BendAngleDegrees,
+    ::testing::Values(
+        Turn{"straight along +x", {{50, 200, 255}, {100, 200, 255}, {150, 200, 255}}, {0, 0, 0}},
+        Turn{"left turn", {{0, 0, 255}, {10, 0, 255}, {10, 10, 255}}, {0, 90, -90}},
+        Turn{"right turn", {{0, 0, 255}, {10, 0, 255}, {10, -10, 255}}, {0, -90, 90}},
+        // Folded back in either direction is 180, never -180.
+        Turn{"folded back", {{100, 100, 255}, {200, 100, 255}, {100, 100, 255}}, {0, 180, 180}},
+        Turn{"folded back leftwards", {{200, 100, 255}, {100, 100, 255}, {200, 100, 255}}, {180, 180, 0}},
+        Turn{"along -x", {{300, 100, 255}, {200, 100, 255}, {100, 100, 255}}, {180, 0, 180}},
+        // in (4, 0), out (3, 4): atan2(16, 12).
+        Turn{"3-4-5", {{0, 0, 255}, {4, 0, 255}, {7, 4, 255}}, {0, 53.13010235415598, -53.13010235415598}},
+        Turn{"one node", {{7, 7, 255}}, {0}},
+        // Differences beyond 32 bits stay exact.
+        Turn{"int32 extremes", {{INT32_MIN, 0, 255}, {INT32_MAX, 0, 255}, {INT32_MAX, INT32_MAX, 255}}, {0, 90, -90}}));
+
+TEST(BendAngleDegrees, AZeroLengthLinkHasNoAngleWhileTheDiscShowsTheMaximum) {
+    const NodeModel stacked = chain({{100, 100, 255}, {100, 100, 255}, {200, 100, 255}});
+    EXPECT_TRUE(std::isnan(bend_angle_deg(stacked, 0)));
+    EXPECT_TRUE(std::isnan(bend_angle_deg(stacked, 1)));
+    EXPECT_DOUBLE_EQ(bend_angle_deg(stacked, 2), 0.0);
+    EXPECT_FLOAT_EQ(sensor_radius(stacked, 1, 20), 20.0f);
+}
+
+// On seeded random chains the angle agrees with the disc, |cos + 1| * R, and
+// with a plain reference: the angle between the links from acos of their
+// normalised dot product, signed by their cross product.
+TEST(BendAngleDegrees, AgreesWithTheDiscRadiusAndAnAcosReferenceOnRandomChains) {
+    std::mt19937 rng(13);
+    std::uniform_int_distribution<int32_t> coordinate(-400, 400);
+    int compared = 0;
+    for (int trial = 0; trial < 500; ++trial) {
+        NodeModel m = chain({{0, 0, 255}, {0, 0, 255}, {0, 0, 255}, {0, 0, 255}});
+        for (ModelNode& n : m.nodes) n = ModelNode{coordinate(rng), coordinate(rng), 255};
+        for (int32_t i = 0; i < 4; ++i) {
+            const ModelNode here = m.nodes[i];
+            const ModelNode prev = i > 0 ? m.nodes[i - 1] : ModelNode{here.x - 1, here.y, 255};
+            const ModelNode next = i < 3 ? m.nodes[i + 1] : ModelNode{here.x + 1, here.y, 255};
+            const double ax = here.x - prev.x, ay = here.y - prev.y, bx = next.x - here.x, by = next.y - here.y;
+            if ((ax == 0 && ay == 0) || (bx == 0 && by == 0)) continue;
+            const double angle = bend_angle_deg(m, i);
+            const double cosine = std::clamp((ax * bx + ay * by) / (std::hypot(ax, ay) * std::hypot(bx, by)), -1.0, 1.0);
+            const double cross = ax * by - ay * bx;
+            const double reference = (cross < 0 ? -1.0 : 1.0) * std::acos(cosine) * 180.0 / std::numbers::pi;
+            EXPECT_NEAR(angle, reference, 1e-5) << trial << " node " << i;
+            const double radius = std::fabs(std::cos(angle * std::numbers::pi / 180.0) + 1.0) * 25.0;
+            EXPECT_NEAR(sensor_radius(m, i, 25), radius, 1e-4) << trial << " node " << i;
+            EXPECT_GT(angle, -180.0);
+            EXPECT_LE(angle, 180.0);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 1900);
+}
+
+// --- holding a node with the pointer -------------------------------------------
+
+TEST(Mouse, APressOnANodeHoldsItUntilTheReleaseAndANewLayoutLetsGo) {
+    NodeModel m;
+    move_to(m, 100, 200);
+    press_at(m, 100, 200);
+    EXPECT_EQ(m.dragged, 1);
+    drag_to(m, 120, 220);
+    EXPECT_EQ(m.dragged, 1);
+    m.handle_mouse(MouseEvent::release, kWindowHeight, 120, window_y(220));
+    EXPECT_EQ(m.dragged, -1);
+    move_to(m, 400, 10);
+    press_at(m, 400, 10);
+    EXPECT_EQ(m.dragged, -1) << "a press away from the nodes holds none";
+    move_to(m, 50, 200);
+    press_at(m, 50, 200);
+    m.node_states = {NodeState::placed, NodeState::held, NodeState::held};
+    m.set_node_count(4);
+    EXPECT_EQ(m.dragged, -1);
+    EXPECT_TRUE(m.node_states.empty());
+}

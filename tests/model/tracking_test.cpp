@@ -1,8 +1,12 @@
-// Next-neighbour tracking: reach, crowding, claims, ties and the value rule.
+// Next-neighbour tracking: reach, crowding, claims, ties and the value rule;
+// the states it reports and the memory that carries lost nodes along.
 
 #include "model/tracking.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -124,4 +128,128 @@ TEST(TrackingValue, AnEmptyModelOnlyRebuildsTheClaims) {
     NodeModel m = nodes_at({});
     track_nodes(m, ClusterList{{1, 1, 1}, {2, 2, 2}}, 30, 10);
     EXPECT_EQ(m.cluster_claims, (std::vector<int32_t>{0, 0}));
+}
+
+// --- what tracking reports ---------------------------------------------------------
+
+TEST(TrackingStates, TrackedHeldAndPlacedForTheNodeThePointerHolds) {
+    // Node 0 finds its cluster, node 1 none in reach, node 2 is crowded by
+    // node 3, which takes its cluster; node 3 is held by the pointer: placed,
+    // though tracking moved it.
+    NodeModel m = nodes_at({{100, 100, 255}, {300, 300, 255}, {200, 100, 255}, {212, 100, 255}});
+    m.dragged = 3;
+    track_nodes(m, ClusterList{{101, 100, 1}, {210, 100, 1}}, 30, 10);
+    EXPECT_EQ(m.node_states,
+              (std::vector<NodeState>{NodeState::tracked, NodeState::held, NodeState::held, NodeState::placed}));
+    EXPECT_TRUE(at(m.nodes[3], 210, 100));
+}
+
+namespace {
+
+// A scene of three markers: A and C stand still, B runs 8 pixels a frame to
+// the right and is hidden in frames 8 to 12.
+ClusterList markers(int frame) {
+    ClusterList c{{100, 100, 255}, {400, 300, 255}};
+    if (frame < 8 || frame > 12) c.insert(c.begin() + 1, Cluster{150 + 8 * frame, 200, 255});
+    return c;
+}
+
+struct MarkerRun {
+    std::vector<ModelNode> b;  // node B, frame by frame
+    std::vector<NodeState> b_state;
+};
+
+MarkerRun run_markers(const NodeMemorySettings& settings) {
+    NodeModel m = nodes_at({{100, 100, 255}, {150, 200, 255}, {400, 300, 255}});
+    TrackingMemory memory;
+    MarkerRun run;
+    for (int f = 0; f < 20; ++f) {
+        track_nodes(m, markers(f), 30, 10, settings, memory);
+        run.b.push_back(m.nodes[1]);
+        run.b_state.push_back(m.node_states[1]);
+        EXPECT_EQ(m.node_states[0], NodeState::tracked) << f;
+        EXPECT_EQ(m.node_states[2], NodeState::tracked) << f;
+    }
+    return run;
+}
+
+}  // namespace
+
+TEST(TrackingMemoryRun, AHiddenMovingMarkerIsCarriedAlongAndCaughtAgain) {
+    const MarkerRun run = run_markers(NodeMemorySettings{true, 5});
+    for (int f = 0; f < 20; ++f) {
+        // Carried along its velocity of 8 pixels a frame, exactly where the marker would be.
+        EXPECT_TRUE(at(run.b[f], 150 + 8 * f, 200)) << f << ": " << run.b[f].x;
+        EXPECT_EQ(run.b_state[f], f >= 8 && f <= 12 ? NodeState::predicted : NodeState::tracked) << f;
+    }
+}
+
+TEST(TrackingMemoryRun, WithoutMemoryTheNodeStaysAndLosesTheMarkerForGood) {
+    const MarkerRun run = run_markers(NodeMemorySettings{false, 5});
+    for (int f = 8; f < 20; ++f) {
+        // The marker comes back 48 pixels away, beyond the reach of 30.
+        EXPECT_TRUE(at(run.b[f], 150 + 8 * 7, 200)) << f;
+        EXPECT_EQ(run.b_state[f], NodeState::held) << f;
+    }
+}
+
+TEST(TrackingMemoryRun, ANodeIsCarriedOnlyForTheFramesAllowedThenHeld) {
+    const MarkerRun run = run_markers(NodeMemorySettings{true, 3});
+    for (int f = 8; f <= 10; ++f) EXPECT_EQ(run.b_state[f], NodeState::predicted) << f;
+    for (int f = 11; f <= 12; ++f) {
+        EXPECT_EQ(run.b_state[f], NodeState::held) << f;
+        EXPECT_TRUE(at(run.b[f], 150 + 8 * 10, 200)) << f;
+    }
+    // The marker reappears 24 pixels ahead: within reach, caught.
+    EXPECT_EQ(run.b_state[13], NodeState::tracked);
+    EXPECT_TRUE(at(run.b[13], 150 + 8 * 13, 200));
+    EXPECT_TRUE(at(run.b[19], 150 + 8 * 19, 200));
+
+    const MarkerRun none = run_markers(NodeMemorySettings{true, 0});
+    EXPECT_EQ(none.b_state[8], NodeState::held) << "0 frames: never carried";
+}
+
+TEST(TrackingMemoryRun, ANodeMovedByAnyoneButTrackingStartsANewTrail) {
+    NodeModel m = nodes_at({{150, 200, 255}});
+    TrackingMemory memory;
+    const NodeMemorySettings on{true, 5};
+    track_nodes(m, ClusterList{{150, 200, 255}}, 30, 10, on, memory);
+    track_nodes(m, ClusterList{{158, 200, 255}}, 30, 10, on, memory);  // moving at 8 a frame
+    m.nodes[0] = ModelNode{300, 50, 255};                                 // dropped elsewhere
+    track_nodes(m, ClusterList{}, 30, 10, on, memory);
+    EXPECT_EQ(m.node_states[0], NodeState::held);
+    EXPECT_TRUE(at(m.nodes[0], 300, 50));
+
+    // Held by the pointer while its marker moves: placed, and no velocity is
+    // kept for the frames after the release.
+    track_nodes(m, ClusterList{{300, 50, 255}}, 30, 10, on, memory);
+    m.dragged = 0;
+    track_nodes(m, ClusterList{{308, 50, 255}}, 30, 10, on, memory);
+    EXPECT_EQ(m.node_states[0], NodeState::placed);
+    m.dragged = -1;
+    track_nodes(m, ClusterList{}, 30, 10, on, memory);
+    EXPECT_EQ(m.node_states[0], NodeState::held);
+    EXPECT_TRUE(at(m.nodes[0], 308, 50));
+}
+
+// With memory off the positions, claims and states are those of the plain
+// call, on seeded random scenes in which markers come, go and crowd.
+TEST(TrackingMemoryRun, MemoryOffMovesNodesExactlyAsThePlainCall) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int32_t> coordinate(0, 120), count(0, 6);
+    NodeModel plain = nodes_at({{20, 20, 255}, {60, 60, 255}, {100, 20, 255}, {40, 100, 255}});
+    NodeModel remembering = plain;
+    TrackingMemory memory;
+    for (int frame = 0; frame < 2000; ++frame) {
+        ClusterList clusters(static_cast<size_t>(count(rng)));
+        for (Cluster& c : clusters) c = Cluster{coordinate(rng), coordinate(rng), 255};
+        track_nodes(plain, clusters, 30, 10);
+        track_nodes(remembering, clusters, 30, 10, NodeMemorySettings{false, 30}, memory);
+        for (size_t i = 0; i < plain.nodes.size(); ++i) {
+            ASSERT_TRUE(at(remembering.nodes[i], plain.nodes[i].x, plain.nodes[i].y)) << frame;
+        }
+        ASSERT_EQ(remembering.node_states, plain.node_states) << frame;
+        ASSERT_EQ(remembering.cluster_claims, plain.cluster_claims) << frame;
+    }
+    EXPECT_TRUE(memory.trails.empty());
 }

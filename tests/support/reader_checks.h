@@ -4,9 +4,11 @@
 // Shared by the hostile-file tests and the fuzz targets: each check returns
 // the first violation it finds as text, or "" when everything holds.
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "measure/csv_file.h"
 #include "model/animation.h"
 #include "model/animation_file.h"
 #include "model/model_file.h"
@@ -77,7 +79,7 @@ inline bool same_animation(const Animation& a, const Animation& b) {
             return false;
     for (size_t i = 0; i < a.timestamps.size(); ++i)
         if (!same_bits(a.timestamps[i], b.timestamps[i])) return false;
-    return same_model(a.model, b.model);
+    return a.states == b.states && same_model(a.model, b.model);
 }
 
 // An animation after a load: its buffer matches its sizes, a refused load
@@ -97,9 +99,15 @@ inline std::string check_animation(const Animation& before, Animation& a, bool l
         return "a load must leave an idle buffer exactly as long as the recording";
     }
     if (a.model.nodes.size() != a.model.sensors.size()) return "animation model lists differ";
+    if (a.states.size() != a.frames.size()) return "states do not lie beside the frames";
+    if (loaded && std::any_of(a.states.begin(), a.states.end(), [](NodeState st) { return st != NodeState::unknown; }))
+        return "a loaded animation cannot know its states";
 
     const bool small = static_cast<int64_t>(a.frame_count) * (a.nodes_per_frame + 1) <= 200000;
     if (small) {
+        // One CSV row per frame, whatever the file held.
+        const std::string csv = format_csv(frame_table_of(a));
+        if (std::count(csv.begin(), csv.end(), '\n') != a.frame_count + 1) return "the CSV must hold a row per frame";
         const std::string text = format_animation(a);
         Animation back;
         if (!parse_animation(back, text)) return "a written animation must read back";
@@ -129,7 +137,8 @@ inline std::string check_animation(const Animation& before, Animation& a, bool l
     start_recording(a);
     for (int i = 0; i < 3; ++i) a.record_step(live, static_cast<float>(i));
     (void)a.time_label();
-    if (a.frames.size() != static_cast<size_t>(a.capacity_frames) * static_cast<size_t>(a.nodes_per_frame))
+    if (a.frames.size() != static_cast<size_t>(a.capacity_frames) * static_cast<size_t>(a.nodes_per_frame) ||
+        a.states.size() != a.frames.size())
         return "recording broke the buffer size";
     return "";
 }

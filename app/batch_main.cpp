@@ -1,0 +1,222 @@
+#include "app/batch_main.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <ostream>
+
+#include "app/batch_progress.h"
+#include "app/own_name.h"
+#include "base/extra_settings.h"
+#include "base/options.h"
+#include "loop/batch_run.h"
+#include "loop/stopwatch.h"
+#include "measure/csv_file.h"
+#include "model/animation_file.h"
+#include "model/model_file.h"
+#include "platform/timer.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: velmora track SOURCE --model MODEL.txt [--options FILE] [--csv OUT.csv] [--animation OUT.txt] "
+    "[--frames N]";
+
+// Set by Ctrl-C (and a polite kill); the run stops after the frame in hand.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only touch a lock-free flag");
+
+extern "C" void request_stop(int) { g_stop.store(true); }
+
+void catch_stop_signals() {
+    struct sigaction action{};
+    action.sa_handler = &request_stop;
+    sigemptyset(&action.sa_mask);
+    // A second Ctrl-C ends the program at once, the usual way.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int fail(int status, const std::string& reason) {
+    std::cerr << "velmora track: " << reason << '\n' << std::flush;
+    return status;
+}
+
+// Whether a file can be made or replaced under this name: its folder takes
+// new files, or it is a writable regular file. Checked before the run, so an
+// hour of video is not analysed for an output that cannot be written.
+bool writable(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) == 0;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// Reads the options the run uses. An options file named on the command line
+// must be one; the program's own may be missing (defaults, as at its first
+// start) or broken (defaults, with a warning).
+bool read_options(const TrackArgs& args, const char* argv0, Options& options, std::string& file, std::string& error) {
+    std::ostream quiet(nullptr);
+    const Log silent{quiet, quiet};
+    file = !args.options.empty() ? args.options : options_file_name(settle_own_name(argv0 ? 1 : 0, &argv0, silent));
+    struct stat st{};
+    const bool exists = ::stat(file.c_str(), &st) == 0;
+    const bool usable = exists && S_ISREG(st.st_mode) && st.st_size == static_cast<off_t>(kOptionsFileSize) &&
+                        ::access(file.c_str(), R_OK) == 0;
+    if (!usable) {
+        if (!args.options.empty()) {
+            error = "cannot read options file " + file + " (an options file holds " +
+                    std::to_string(kOptionsFileSize) + " bytes)";
+            return false;
+        }
+        if (exists) std::cerr << "velmora track: options file " << file << " is not usable; using the defaults\n";
+        options = default_options();
+        return true;
+    }
+    load_options(file, options, silent);
+    return true;
+}
+
+bool parse_count(const char* text, int64_t& value) {
+    const char* end = text + std::strlen(text);
+    const auto [stop, ec] = std::from_chars(text, end, value);
+    return ec == std::errc() && stop == end && value > 0;
+}
+
+}  // namespace
+
+bool is_track_command(int argc, const char* const* argv) {
+    return argc >= 2 && argv[1] != nullptr && std::strcmp(argv[1], "track") == 0;
+}
+
+bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::string& error) {
+    args = TrackArgs{};
+    bool have_source = false;
+    bool have_frames = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string* text = nullptr;
+        if (arg == "--model") text = &args.model;
+        else if (arg == "--options") text = &args.options;
+        else if (arg == "--csv") text = &args.csv;
+        else if (arg == "--animation") text = &args.animation;
+        if (text != nullptr || arg == "--frames") {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const char* value = argv[++i];
+            if (text == nullptr) {
+                if (have_frames || !parse_count(value, args.frames)) {
+                    error = have_frames ? "--frames is given twice" : "--frames needs a whole number above 0";
+                    return false;
+                }
+                have_frames = true;
+            } else if (!text->empty() || *value == '\0') {
+                error = text->empty() ? arg + " needs a file name" : arg + " is given twice";
+                return false;
+            } else {
+                *text = value;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else if (have_source) {
+            error = "one SOURCE only, got \"" + args.source + "\" and \"" + arg + "\"";
+            return false;
+        } else {
+            args.source = arg;
+            have_source = true;
+        }
+    }
+    if (!have_source || args.source.empty()) {
+        error = "no SOURCE given";
+        return false;
+    }
+    if (args.model.empty()) {
+        error = "--model MODEL.txt is needed";
+        return false;
+    }
+    return true;
+}
+
+int batch_main(int argc, char** argv) {
+    TrackArgs args;
+    std::string error;
+    if (!parse_track_args(argc, argv, args, error)) {
+        std::cerr << "velmora track: " << error << '\n' << kUsage << '\n' << std::flush;
+        return 2;
+    }
+
+    std::ostream quiet(nullptr);
+    const Log silent{quiet, quiet};
+    BatchSettings settings;
+    std::string options_file;
+    if (!read_options(args, argc > 0 ? argv[0] : nullptr, settings.options, options_file, error)) return fail(1, error);
+    ExtraSettings extras;
+    extras.load(options_file, Log{quiet, std::cerr});
+    settings.memory.enabled = extras.get_bool("tracking.memory", false);
+    settings.memory.hold_frames = extras.get_int("tracking.hold_frames", settings.memory.hold_frames);
+    settings.max_frames = args.frames;
+
+    NodeModel model;
+    if (!load_model(model, args.model, silent)) return fail(1, "cannot load model " + args.model);
+
+    std::unique_ptr<BatchSource> source = open_batch_source(args.source, error);
+    if (source == nullptr) return fail(1, error);
+    if (!source->ends() && args.frames < 0)
+        return fail(2, "--frames N is needed: \"" + args.source + "\" is a camera and has no end");
+
+    for (const std::string* out : {&args.csv, &args.animation}) {
+        if (!out->empty() && !writable(*out)) return fail(1, "cannot write " + *out);
+    }
+    if (!args.animation.empty() && !writable(args.animation + ".model"))
+        return fail(1, "cannot write " + args.animation + ".model");
+
+    catch_stop_signals();
+    int64_t total = args.frames;
+    if (source->length() >= 0) total = args.frames >= 0 ? std::min(args.frames, source->length()) : source->length();
+    ProgressReport report(std::cerr, ::isatty(STDERR_FILENO) != 0, total);
+    Stopwatch clock{};
+    clock.start();
+    FrameTable table;
+    int64_t done = 0;
+    const BatchEnd end = run_batch(*source, settings, model, table, g_stop, [&](int64_t frames) {
+        done = frames;
+        report.update(frames, clock.elapsed_ms() / 1000.0);
+    });
+    report.finish(done, clock.elapsed_ms() / 1000.0);
+    platform::time_end_period(1);
+
+    // The frames done are written whatever ended the run.
+    if (args.csv.empty()) {
+        std::cout << format_csv(table) << std::flush;
+        if (!std::cout) return fail(1, "cannot write the CSV to standard output");
+    } else if (!save_csv(table, args.csv)) {
+        return fail(1, "cannot write " + args.csv);
+    }
+    if (!args.animation.empty()) {
+        Animation animation;
+        if (!animation_of(table, model, animation))
+            return fail(1, "too many frames for an animation file: " + std::to_string(table.frame_count()));
+        if (!save_animation(animation, args.animation, silent)) return fail(1, "cannot write " + args.animation);
+    }
+
+    switch (end) {
+        case BatchEnd::stopped:
+            return fail(130, "stopped after " + std::to_string(done) + " frames; the output holds them");
+        case BatchEnd::source_failed:
+            return fail(1, "the source \"" + args.source + "\" gave no frame after " + std::to_string(done) +
+                               " frames; the output holds those");
+        default:
+            return 0;
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+// `velmora track`: the batch run from the command line.
+//
+//   velmora track SOURCE --model MODEL.txt [--options FILE] [--csv OUT.csv]
+//                 [--animation OUT.txt] [--frames N]
+//
+// Runs the analysis over SOURCE with the settings of the options file (the
+// one the program itself uses unless --options names another) and the node
+// memory kept beside it, starting from the model file's chain. Writes the CSV
+// (to standard output without --csv) and, when asked, an animation file with
+// its ".model" companion. Needs no display.
+
+#include <cstdint>
+#include <string>
+
+struct TrackArgs {
+    std::string source;
+    std::string model;
+    std::string options;    // empty: the program's own options file
+    std::string csv;        // empty: standard output
+    std::string animation;  // empty: none
+    int64_t frames = -1;    // -1: until the source ends
+};
+
+// The arguments after "track". False with a one-line reason for anything
+// missing, unknown, repeated or malformed.
+bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::string& error);
+
+// Whether argv asks for the batch run rather than the program's window.
+bool is_track_command(int argc, const char* const* argv);
+
+// Exit status: 0 when every frame was analysed and every output written; 2
+// for a command line it cannot use; 1 when a source, model, options file or
+// output fails; 130 when stopped by Ctrl-C (the outputs then hold the frames
+// done). Every failure writes one line to standard error.
+int batch_main(int argc, char** argv);

@@ -1,0 +1,34 @@
+#include "display/angle_labels.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+std::string angle_label(double degrees) {
+    if (!std::isfinite(degrees)) return {};
+    char text[32];
+    // A value that rounds to zero shows "0.0", not "-0.0".
+    const double shown = std::round(degrees * 10.0) / 10.0;
+    std::snprintf(text, sizeof text, "%.1f", shown == 0.0 ? 0.0 : shown);
+    return text;
+}
+
+void draw_angle_labels(glFont& font, const NodeModel& model, int32_t line_width, float scale) {
+    if (!model.visible || model.nodes.empty()) return;
+    // Clear of the node box (half-size line width + 5) and of its highlight boxes.
+    const int32_t offset = std::clamp(line_width, 1, 10) + 12;
+    glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
+    begin_text(font);
+    for (size_t i = 0; i < model.nodes.size(); ++i) {
+        const std::string text = angle_label(bend_angle_deg(model.nodes, i));
+        if (text.empty()) continue;
+        const double x = static_cast<double>(model.nodes[i].x) * scale + offset;
+        const double y = static_cast<double>(model.nodes[i].y) * scale + offset - 8;
+        // Nodes loaded from a file may lie anywhere; text that far off is not drawn.
+        if (std::fabs(x) > 1e6 || std::fabs(y) > 1e6) continue;
+        font.print(static_cast<int32_t>(x), static_cast<int32_t>(y), text.c_str());
+    }
+    end_text(font);
+}

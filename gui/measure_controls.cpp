@@ -1,0 +1,168 @@
+#include "gui/measure_controls.h"
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Light_Button.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Value_Input.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "display/angle_labels.h"
+#include "display/preview_window.h"
+#include "gui/angles_window.h"
+#include "gui/control_panel.h"
+#include "measure/csv_file.h"
+#include "platform/message.h"
+#include "platform/timer.h"
+
+namespace {
+
+constexpr char kShowAnglesKey[] = "angles.show";
+constexpr char kMemoryKey[] = "tracking.memory";
+constexpr char kHoldFramesKey[] = "tracking.hold_frames";
+
+// The name the CSV chooser proposes: the group's file name, else the last
+// save path, with ".txt" made ".csv".
+std::string proposed_csv_name(const Fl_Input* file_input) {
+    const Options& o = app_state.options;
+    std::string name = file_input->value() != nullptr ? file_input->value() : "";
+    if (name.empty()) name.assign(o.save_path, strnlen(o.save_path, sizeof o.save_path));
+    if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".txt") == 0) name.resize(name.size() - 4);
+    return name.empty() ? std::string() : name + ".csv";
+}
+
+void export_csv(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    const bool record = widget == p.record_export_button;
+    const Animation& a = record ? p.preview->record_animation : p.preview->playback_animation;
+    const std::string proposed = proposed_csv_name(record ? p.record_file_input : p.playback_file_input);
+    const char* chosen = fl_file_chooser("export CSV to:", "*.csv", proposed.c_str(), 0);
+    if (chosen == nullptr) return;
+    const std::string name = chosen;
+    if (save_csv(frame_table_of(a), name)) {
+        std::cout << "\n CSV saved." << std::flush;
+    } else {
+        platform::show_message("export CSV", ("could not write " + name).c_str());
+    }
+}
+
+void show_angles(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    p.preview->show_angles = p.show_angles_check->value() != 0;
+    app_state.extras.set_bool(kShowAnglesKey, p.preview->show_angles);
+    p.preview->redraw();
+}
+
+void memory(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    app_state.node_memory.enabled = p.memory_check->value() != 0;
+    app_state.extras.set_bool(kMemoryKey, app_state.node_memory.enabled);
+}
+
+void hold_frames(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    app_state.node_memory.hold_frames = truncate_to_int32(p.hold_frames_slider->value());
+    app_state.extras.set_int(kHoldFramesKey, app_state.node_memory.hold_frames);
+}
+
+float stopwatch_now() { return app_state.stopwatch != nullptr ? app_state.stopwatch->elapsed_ms() : 0.0f; }
+
+void open_angles_window(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    if (p.angles_window == nullptr) {
+        // A window of its own, never a child of whatever group is open.
+        Fl_Group::current(nullptr);
+        p.angles_window = new AnglesWindow(p.preview->record_animation, p.preview->playback_animation, p.preview->model,
+                                           &stopwatch_now);
+    }
+    p.angles_window->show();
+    p.angles_window->refresh(stopwatch_now());
+}
+
+template <class W>
+W* add_to(Fl_Group* group, W* widget) {
+    group->add(widget);
+    return widget;
+}
+
+}  // namespace
+
+void build_measure_controls(ControlPanel& p) {
+    // Widgets go into their groups by add(), never into whatever group is open.
+    Fl_Group::current(nullptr);
+    AppState& app = app_state;
+
+    // A panel built again (the tests build one per case) gets a window of its own.
+    delete p.angles_window;
+    p.angles_window = nullptr;
+
+    Fl_Group* model_page = p.node_count_input->parent();
+    p.show_angles_check = add_to(model_page, new Fl_Check_Button(1000, 36, 120, 24, "show angles"));
+    p.show_angles_check->down_box(FL_DOWN_BOX);
+    p.show_angles_check->tooltip("the bend angle of every node beside it, in degrees, counter-clockwise positive");
+    p.show_angles_check->callback(show_angles);
+
+    Fl_Group* sensor_group = p.sensor_visible_check->parent();
+    p.selected_angle_output = add_to(sensor_group, new Fl_Output(830, 480, 60, 24, "bend angle [deg]"));
+    p.selected_angle_output->align(FL_ALIGN_RIGHT);
+    p.selected_angle_output->tooltip("the selected node's bend angle: 0 straight on, counter-clockwise positive");
+
+    Fl_Group* tracking_page = p.min_node_distance_slider->parent();
+    p.memory_check = add_to(tracking_page, new Fl_Check_Button(820, 128, 90, 22, "memory"));
+    p.memory_check->down_box(FL_DOWN_BOX);
+    p.memory_check->tooltip("a node whose marker vanishes is carried along its last velocity and caught again "
+                            "when a cluster comes within reach of the predicted place");
+    p.memory_check->callback(memory);
+    p.hold_frames_slider = add_to(tracking_page, new Fl_Value_Slider(820, 155, 200, 25, "frames carried"));
+    p.hold_frames_slider->type(FL_HOR_SLIDER);
+    p.hold_frames_slider->textsize(14);
+    p.hold_frames_slider->align(FL_ALIGN_RIGHT);
+    p.hold_frames_slider->bounds(0, 30);
+    p.hold_frames_slider->step(1);
+    p.hold_frames_slider->tooltip("how many frames a node is carried after its marker vanished");
+    p.hold_frames_slider->callback(hold_frames);
+
+    p.record_export_button = add_to(p.record_button->parent(), new Fl_Button(1080, 700, 105, 25, "export CSV"));
+    p.record_export_button->callback(export_csv);
+    p.playback_export_button =
+        add_to(p.playback_load_button->parent(), new Fl_Button(1085, 825, 100, 25, "export CSV"));
+    p.playback_export_button->callback(export_csv);
+
+    p.angles_button = add_to(static_cast<Fl_Group*>(p.main_window), new Fl_Button(5, 862, 90, 25, "angles"));
+    p.angles_button->tooltip("a chart of the bend angles over time");
+    p.angles_button->callback(open_angles_window);
+
+    // The kept choices.
+    p.preview->show_angles = app.extras.get_bool(kShowAnglesKey, false);
+    p.show_angles_check->value(p.preview->show_angles ? 1 : 0);
+    app.node_memory.enabled = app.extras.get_bool(kMemoryKey, false);
+    app.node_memory.hold_frames = std::clamp(app.extras.get_int(kHoldFramesKey, NodeMemorySettings{}.hold_frames), 0, 30);
+    p.memory_check->value(app.node_memory.enabled ? 1 : 0);
+    p.hold_frames_slider->value(app.node_memory.hold_frames);
+}
+
+void measure_after_cycle(ControlPanel& p) {
+    const AppState& app = app_state;
+    std::string text;
+    if (app.node_model != nullptr && app.selected_node >= 0 &&
+        static_cast<size_t>(app.selected_node) < app.node_model->nodes.size()) {
+        text = angle_label(bend_angle_deg(*app.node_model, app.selected_node));
+    }
+    if (text != p.selected_angle_output->value()) p.selected_angle_output->value(text.c_str());
+
+    if (p.angles_window == nullptr) return;
+    // The program ends when its panel closes: the chart goes with it.
+    if (!p.main_window->shown()) {
+        p.angles_window->hide();
+        return;
+    }
+    p.angles_window->after_cycle(stopwatch_now(), platform::clock_ms());
+}

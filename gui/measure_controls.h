@@ -1,0 +1,16 @@
+#pragma once
+// The controls of the measurements, built into the panel after its own
+// widgets: "show angles" and the selected node's bend angle on the "Model"
+// page, the node memory on the "Tracking" page, "export CSV" in both
+// recording groups, and the button that opens the "angles" window. Their
+// choices are kept in the application state's extra settings (angles.*,
+// tracking.*).
+
+struct ControlPanel;
+
+// Adds the widgets to the built panel, showing and applying the kept choices.
+void build_measure_controls(ControlPanel& panel);
+
+// Once per main-loop cycle, after tracking: the selected node's angle, and
+// the "angles" window's live sample and redraw.
+void measure_after_cycle(ControlPanel& panel);

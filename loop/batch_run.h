@@ -1,0 +1,60 @@
+#pragma once
+// The headless batch run: the analysis of the main loop's cycle (grab, flip,
+// threshold, clustering, tracking) over the frames of one source as fast as
+// they come, one table row per source frame. No window, no pacing, no
+// recording buffer: the rows go into a FrameTable.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/options.h"
+#include "camera/frame.h"
+#include "measure/frame_table.h"
+#include "model/node_model.h"
+#include "model/tracking.h"
+
+// A source of frames for the batch run.
+class BatchSource {
+public:
+    virtual ~BatchSource() = default;
+    // The next frame, every frame once; false at the end of the source or
+    // when it fails.
+    virtual bool next(Frame& frame) = 0;
+    // The presentation time of the frame `next` gave last, for a source that
+    // has one (a file); camera frames are timed by the run's stopwatch.
+    virtual std::optional<double> presentation_ms() const { return std::nullopt; }
+    // A file or sequence ends by itself; a camera runs for as many frames as asked.
+    virtual bool ends() const = 0;
+    // How many frames the source holds, when it knows; -1 otherwise.
+    virtual int64_t length() const { return -1; }
+};
+
+// The one place where a SOURCE text becomes a source. "synthetic" is the
+// synthetic camera, its phase starting at 0 and moving on by 0.01 a frame as
+// in the main loop. Any other text gives null and the one-line reason.
+std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason);
+
+struct BatchSettings {
+    Options options = default_options();  // threshold, method, distances, flip
+    NodeMemorySettings memory;
+    int64_t max_frames = -1;  // -1: until the source ends
+};
+
+enum class BatchEnd {
+    source_ended,  // a file or sequence gave its last frame
+    frames_done,   // max_frames frames were analysed
+    source_failed, // a camera gave no frame
+    stopped        // `stop` was set
+};
+
+// Analyses frame after frame, tracking `model` and appending one row per
+// frame to `table`: the presentation time, or the stopwatch time since the
+// first frame. `progress` hears the number of frames done after each. The
+// synthetic camera draws from this thread's generator: a fresh process (state
+// 1) sees the frames the program's first cycles see.
+BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
+                   const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress);

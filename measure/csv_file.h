@@ -1,0 +1,28 @@
+#pragma once
+// A take as a CSV file (RFC 4180: comma-separated fields, CRLF line ends, one
+// header row), one row per frame:
+//
+//   frame,time_ms,n0_x,n0_y,n0_value,n0_angle_deg,n0_state,n1_x,...
+//
+// The per-node columns are one list in csv_file.cpp. Numbers use '.' as the
+// decimal point whatever the locale; times and angles have three decimals. A
+// node without an angle (a link of length 0) and a state nobody reported
+// give empty fields. No field ever needs quoting.
+
+#include <string>
+#include <string_view>
+
+#include "measure/frame_table.h"
+
+// The header row's fields for a take of `nodes` nodes, without the line end.
+std::string csv_header(int32_t nodes);
+
+// The whole file's text.
+std::string format_csv(const FrameTable& table);
+
+// "tracked", "held", "placed", "predicted"; empty for unknown.
+std::string_view state_name(NodeState state);
+
+// Writes the file through a temporary file renamed over `path`, like every
+// other save: false, with any old file untouched, when it cannot be written.
+bool save_csv(const FrameTable& table, const std::string& path);

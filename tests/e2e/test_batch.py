@@ -1,0 +1,176 @@
+"""`velmora track`, the batch run, from the command line and without a
+display: its CSV read back with Python's csv module against the animation
+file it writes beside it, the options it takes by default, Ctrl-C, and every
+way it refuses to run."""
+
+import csv
+import math
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import unittest
+
+import harness
+
+# Nodes on the synthetic camera's three squares at phase 0, in model
+# coordinates (the frame is flipped): square 1, the fixed square 2, square 3.
+MODEL = ("3\t1\t1\t0\t1\t\n"
+         + "".join(f"{x}\t{y}\t255\t\t1\t1\t{x}\t{y}\t\t0\t0\t1\t0.5\t\n"
+                   for x, y in ((10, 229), (450, 19), (110, 109))))
+STATES = {"tracked", "held", "placed", "predicted", ""}
+
+
+def header(nodes):
+    names = ["frame", "time_ms"]
+    for n in range(nodes):
+        names += [f"n{n}_{c}" for c in ("x", "y", "value", "angle_deg", "state")]
+    return names
+
+
+def bend_angle(points, i):
+    """The bend at node i in degrees, computed here from the positions alone;
+    None where a link has length 0."""
+    x, y = points[i]
+    ax, ay = (x - points[i - 1][0], y - points[i - 1][1]) if i > 0 else (1, 0)
+    bx, by = (points[i + 1][0] - x, points[i + 1][1] - y) if i + 1 < len(points) else (1, 0)
+    if (ax, ay) == (0, 0) or (bx, by) == (0, 0):
+        return None
+    cross, dot = ax * by - ay * bx, ax * bx + ay * by
+    return 180.0 if cross == 0 and dot < 0 else math.degrees(math.atan2(cross, dot))
+
+
+def read_animation(path):
+    with open(path) as f:
+        values = f.read().split()
+    count, nodes = int(values[0]), int(values[1])
+    frames, i = [], 2
+    for _ in range(count):
+        triples = [tuple(int(v) for v in values[i + 1 + 3 * n:i + 4 + 3 * n]) for n in range(nodes)]
+        frames.append((float(values[i]), triples))
+        i += 1 + 3 * nodes
+    return nodes, frames
+
+
+class BatchTest(unittest.TestCase):
+    def setUp(self):
+        if not harness.BINARY:
+            self.skipTest("VELMORA_BINARY is not set")
+        self.dir = tempfile.mkdtemp(prefix="velmora-batch-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        self.write("m.txt", MODEL)
+        self.write("t180.ini", harness.options_image(threshold=180), "wb")
+
+    def write(self, name, content, mode="w"):
+        with open(self.path(name), mode) as f:
+            f.write(content)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def track(self, *args):
+        """Runs "velmora track ..." in the test's folder as the program "velmora"."""
+        return subprocess.run(["velmora", "track", *args], executable=harness.BINARY, cwd=self.dir, env=self.env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+
+    def read_csv(self, name):
+        with open(self.path(name), newline="") as f:
+            return list(csv.reader(f))
+
+    def check_against_animation(self, rows, animation):
+        nodes, frames = read_animation(self.path(animation))
+        self.assertEqual(rows[0], header(nodes))
+        self.assertEqual(len(rows) - 1, len(frames))
+        first = frames[0][0]
+        for f, (row, (stamp, triples)) in enumerate(zip(rows[1:], frames)):
+            self.assertEqual(len(row), 2 + 5 * nodes)
+            self.assertEqual(int(row[0]), f)
+            # The file keeps six significant digits, the CSV three decimals.
+            self.assertAlmostEqual(float(row[1]), stamp - first, delta=1e-5 * max(abs(stamp), 100) + 5e-4)
+            points = [(int(row[2 + 5 * n]), int(row[3 + 5 * n])) for n in range(nodes)]
+            for n in range(nodes):
+                self.assertEqual((points[n][0], points[n][1], int(row[4 + 5 * n])), triples[n])
+                angle = bend_angle(points, n)
+                if angle is None:
+                    self.assertEqual(row[5 + 5 * n], "")
+                else:
+                    self.assertAlmostEqual(float(row[5 + 5 * n]), angle, delta=6e-4)
+                self.assertIn(row[6 + 5 * n], STATES)
+        return nodes, frames
+
+    def test_the_csv_reads_back_to_the_numbers_of_the_animation_file(self):
+        done = self.track("synthetic", "--model", "m.txt", "--options", "t180.ini", "--frames", "600",
+                          "--csv", "out.csv", "--animation", "anim.txt")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout, b"")
+        self.assertIn(b"600/600 frames", done.stderr)
+        with open(self.path("out.csv"), "rb") as f:
+            raw = f.read()
+        self.assertTrue(raw.endswith(b"\r\n") and raw.count(b"\r\n") == 601, "RFC 4180 line ends")
+        rows = self.read_csv("out.csv")
+        self.check_against_animation(rows, "anim.txt")
+        states = [row[6 + 5 * n] for row in rows[1:] for n in range(3)]
+        self.assertEqual(set(states), {"tracked"}, "the nodes follow the squares")
+        # Square 1 moves: its node's angle changes over the run.
+        self.assertNotEqual(rows[1][5], rows[-1][5])
+        with open(self.path("anim.txt.model")) as f:
+            self.assertEqual(f.readline().split("\t")[0], "3")
+
+    def test_the_programs_own_options_are_the_default_and_the_csv_can_go_to_standard_output(self):
+        # Threshold 180 in the program's own options file: the nodes track;
+        # threshold 0 named on the command line: no clustering, the nodes stay.
+        self.write("velmora.exe.ini", harness.options_image(threshold=180), "wb")
+        self.write("t0.ini", harness.options_image(threshold=0), "wb")
+        for extra, state in (([], "tracked"), (["--options", "t0.ini"], "held")):
+            done = self.track("synthetic", "--model", "m.txt", "--frames", "20", *extra)
+            rows = list(csv.reader(done.stdout.decode().splitlines()))
+            self.assertEqual((len(rows), rows[20][6]), (21, state), extra)
+
+    def test_ctrl_c_stops_the_run_and_leaves_complete_files_for_the_frames_done(self):
+        err_path = self.path("stderr.txt")
+        with open(err_path, "wb") as err:
+            proc = subprocess.Popen(["velmora", "track", "synthetic", "--model", "m.txt", "--options", "t180.ini",
+                                     "--frames", "100000000", "--csv", "out.csv", "--animation", "anim.txt"],
+                                    executable=harness.BINARY, cwd=self.dir, env=self.env,
+                                    stdout=subprocess.DEVNULL, stderr=err)
+            try:
+                # Off a terminal the run reports every two seconds: frames are being done.
+                harness.wait_until(lambda: b"frames/s" in open(err_path, "rb").read(), timeout=60,
+                                   what="a progress line")
+                proc.send_signal(signal.SIGINT)
+                self.assertEqual(proc.wait(timeout=120), 130)
+            finally:
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+        message = open(err_path).read().strip().splitlines()[-1]
+        self.assertRegex(message, r"^velmora track: stopped after \d+ frames")
+        frames_done = int(message.split("stopped after ")[1].split()[0])
+        rows = self.read_csv("out.csv")
+        self.assertEqual(len(rows) - 1, frames_done)
+        self.check_against_animation(rows, "anim.txt")
+
+    def test_every_refusal_exits_non_zero_with_one_line_and_writes_nothing(self):
+        self.write("short.ini", b"\0" * 100, "wb")
+        cases = [
+            (["walk.mp4", "--model", "m.txt"], 1, "cannot open source \"walk.mp4\""),
+            (["synthetic", "--model", "none.txt", "--frames", "5"], 1, "cannot load model none.txt"),
+            (["synthetic", "--model", "m.txt", "--frames", "5", "--options", "short.ini"], 1,
+             "cannot read options file short.ini"),
+            (["synthetic", "--model", "m.txt", "--frames", "5", "--csv", "out.csv", "--animation", "no/a.txt"], 1,
+             "cannot write no/a.txt"),
+            (["synthetic", "--model", "m.txt", "--csv", "out.csv"], 2, "--frames N is needed"),
+        ]
+        for args, status, reason in cases:
+            with self.subTest(args=args):
+                done = self.track(*args)
+                self.assertEqual(done.returncode, status, done.stderr)
+                first = done.stderr.decode().splitlines()[0]
+                self.assertTrue(first.startswith("velmora track: ") and reason in first, done.stderr)
+                self.assertFalse(os.path.exists(self.path("out.csv")))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,176 @@
+// The measurement controls in the panel: where they sit, the choices they
+// keep, "export CSV" with its chooser, file and failure message, the selected
+// node's angle, and the "angles" window that closes with the panel.
+
+#include "tests/gui/panel_fixture.h"  // first: see there
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Light_Button.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Value_Input.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <string>
+
+#include "gui/angles_window.h"
+#include "gui/measure_controls.h"
+#include "measure/csv_file.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using panel_testing::chooser_script;
+using panel_testing::messages;
+using panel_testing::script_chooser;
+
+class MeasureControls : public panel_testing::PanelTest {
+protected:
+    void TearDown() override {
+        delete p->angles_window;
+        p->angles_window = nullptr;
+        app_state.extras = ExtraSettings{};
+        app_state.node_memory = NodeMemorySettings{};
+        PanelTest::TearDown();
+    }
+
+    // Three recorded frames of the live model, the middle one with a right turn.
+    void record_three_frames() {
+        Animation& a = p->preview->record_animation;
+        start_recording(a);
+        for (int f = 0; f < 3; ++f) {
+            model().nodes = {{50, 200, 255}, {100, 200, 255}, {100, f == 1 ? 150 : 250, 255}};
+            model().node_states = {NodeState::tracked, NodeState::held, NodeState::placed};
+            a.record_step(model(), 100.0f + 10.0f * f);
+        }
+        stop_recording(a);
+    }
+
+    testing_support::TempDir dir;
+};
+
+struct Region {
+    int x0, y0, x1, y1;
+};
+
+bool inside(const Fl_Widget* w, Region r) {
+    return w->x() >= r.x0 && w->y() >= r.y0 && w->x() + w->w() <= r.x1 && w->y() + w->h() <= r.y1;
+}
+
+}  // namespace
+
+TEST_F(MeasureControls, EachWidgetSitsInItsGroupInsideTheRegionGivenToIt) {
+    EXPECT_TRUE(inside(p->show_angles_check, {1000, 36, 1255, 60}));
+    EXPECT_EQ(p->show_angles_check->parent(), p->node_count_input->parent());
+    EXPECT_TRUE(inside(p->selected_angle_output, {830, 475, 1180, 545}));
+    EXPECT_EQ(p->selected_angle_output->parent(), p->sensor_visible_check->parent());
+    EXPECT_TRUE(inside(p->memory_check, {815, 125, 1255, 185}));
+    EXPECT_TRUE(inside(p->hold_frames_slider, {815, 125, 1255, 185}));
+    EXPECT_EQ(p->hold_frames_slider->parent(), p->track_distance_slider->parent());
+    EXPECT_EQ(p->hold_frames_slider->minimum(), 0);
+    EXPECT_EQ(p->hold_frames_slider->maximum(), 30);
+    EXPECT_TRUE(inside(p->record_export_button, {1080, 700, 1185, 725}));
+    EXPECT_EQ(p->record_export_button->parent(), p->record_button->parent());
+    EXPECT_TRUE(inside(p->playback_export_button, {1085, 825, 1185, 850}));
+    EXPECT_EQ(p->playback_export_button->parent(), p->playback_load_button->parent());
+    EXPECT_TRUE(inside(p->angles_button, {5, 862, 95, 887}));
+    EXPECT_EQ(p->angles_button->parent(), p->main_window);
+    // Nothing specified moved: the neighbours keep their places.
+    EXPECT_EQ(p->record_quicksave_button->x(), 990);
+    EXPECT_EQ(p->record_save_as_button->x(), 1190);
+    EXPECT_EQ(p->playback_quicksave_button->x(), 995);
+}
+
+TEST_F(MeasureControls, ChoicesApplyAtOnceAndAreKeptInTheExtraSettings) {
+    EXPECT_FALSE(p->preview->show_angles);
+    EXPECT_FALSE(app_state.node_memory.enabled);
+    EXPECT_FALSE(app_state.extras.changed()) << "untouched controls write nothing";
+
+    p->show_angles_check->value(1);
+    p->show_angles_check->do_callback();
+    p->memory_check->value(1);
+    p->memory_check->do_callback();
+    p->hold_frames_slider->value(12);
+    p->hold_frames_slider->do_callback();
+    EXPECT_TRUE(p->preview->show_angles);
+    EXPECT_TRUE(app_state.node_memory.enabled);
+    EXPECT_EQ(app_state.node_memory.hold_frames, 12);
+    EXPECT_EQ(app_state.extras.format(), "angles.show=1\ntracking.hold_frames=12\ntracking.memory=1\n");
+
+    // A panel built with those choices kept shows and applies them; a kept
+    // count beyond the slider is brought into its range.
+    app_state.extras.set_int("tracking.hold_frames", 99);
+    app_state.node_memory = NodeMemorySettings{};
+    delete p->main_window;
+    p = &build_control_panel(app_state);
+    EXPECT_EQ(p->show_angles_check->value(), 1);
+    EXPECT_TRUE(p->preview->show_angles);
+    EXPECT_EQ(p->memory_check->value(), 1);
+    EXPECT_TRUE(app_state.node_memory.enabled);
+    EXPECT_EQ(app_state.node_memory.hold_frames, 30);
+    EXPECT_EQ(p->hold_frames_slider->value(), 30);
+}
+
+TEST_F(MeasureControls, ExportWritesTheGroupsRecordingAsCsvOrSaysWhyNot) {
+    record_three_frames();
+    // The chooser proposes no file that exists: its preview of one would read
+    // a name that the scripted answer frees under it.
+    p->record_file_input->value(dir.file("take.txt").c_str());
+    const std::string name = dir.file("walk.csv");
+    script_chooser("export CSV to:", name);
+    p->record_export_button->do_callback();
+    ASSERT_TRUE(chooser_script().seen);
+    EXPECT_EQ(chooser_script().pattern, "*.csv");
+    EXPECT_EQ(chooser_script().proposed, dir.file("take.csv")) << "the group's file name with .csv";
+    const std::string csv = testing_support::read_whole_file(name);
+    EXPECT_EQ(csv, format_csv(frame_table_of(p->preview->record_animation)));
+    EXPECT_NE(csv.find("\r\n1,10.000,50,200,255,0.000,tracked,100,200,255,-90.000,held,100,150,255,90.000,placed\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_TRUE(messages().empty());
+
+    // The playback group exports its own (here empty) recording.
+    script_chooser("export CSV to:", dir.file("empty.csv"));
+    p->playback_export_button->do_callback();
+    EXPECT_EQ(testing_support::read_whole_file(dir.file("empty.csv")), csv_header(3) + "\r\n");
+
+    // A file that cannot be written is reported to the operator.
+    script_chooser("export CSV to:", dir.file("no/such/folder/walk.csv"));
+    p->record_export_button->do_callback();
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].caption, "export CSV");
+    EXPECT_NE(messages()[0].text.find("no/such/folder/walk.csv"), std::string::npos);
+}
+
+TEST_F(MeasureControls, TheSelectedNodesAngleIsShownAfterEachCycle) {
+    model().nodes = {{50, 200, 255}, {100, 200, 255}, {100, 250, 255}};
+    measure_after_cycle(*p);
+    EXPECT_STREQ(p->selected_angle_output->value(), "") << "no node selected";
+    app_state.selected_node = 1;
+    measure_after_cycle(*p);
+    EXPECT_STREQ(p->selected_angle_output->value(), "90.0");
+    model().nodes[2] = ModelNode{150, 200, 255};
+    measure_after_cycle(*p);
+    EXPECT_STREQ(p->selected_angle_output->value(), "0.0");
+    model().set_node_count(1);  // the selection now points past the model
+    measure_after_cycle(*p);
+    EXPECT_STREQ(p->selected_angle_output->value(), "");
+}
+
+TEST_F(MeasureControls, TheAnglesWindowOpensOnceAndClosesWithThePanel) {
+    p->angles_button->do_callback();
+    AnglesWindow* window = p->angles_window;
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->shown());
+    EXPECT_STREQ(window->label(), "angles");
+    p->angles_button->do_callback();
+    EXPECT_EQ(p->angles_window, window) << "one window, shown again";
+
+    show_control_panel(*p);
+    measure_after_cycle(*p);
+    EXPECT_TRUE(window->shown());
+    p->main_window->hide();
+    measure_after_cycle(*p);
+    EXPECT_FALSE(window->shown()) << "with the panel closed the program's loop can end";
+}

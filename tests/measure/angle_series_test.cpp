@@ -1,0 +1,70 @@
+// The chart's angle series: a recording's frames and the live model's last
+// seconds, and the frame a click in the chart finds.
+
+#include "measure/angle_series.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+// Frame f of a 3-node take recorded at 100 * f ms: node 2 turns by 90 degrees
+// in even frames and -90 in odd ones.
+Animation zigzag(int frames) {
+    Animation a;
+    EXPECT_TRUE(a.reset(frames + 5, 3));
+    start_recording(a);
+    NodeModel live;
+    for (int f = 0; f < frames; ++f) {
+        live.nodes = {{0, 0, 255}, {10, 0, 255}, {10, f % 2 == 0 ? 10 : -10, 255}};
+        a.record_step(live, 5000.0f + 100.0f * f);
+    }
+    return a;
+}
+
+}  // namespace
+
+TEST(AngleSeries, ARecordingGivesOneSamplePerFrameAndGrowsFromWhereItStopped) {
+    Animation a = zigzag(4);
+    AngleSeries s;
+    append_frames(a, 0, s);
+    ASSERT_EQ(s.size(), 4u);
+    EXPECT_EQ(s.nodes, 3);
+    EXPECT_DOUBLE_EQ(s.times_ms[3], 300.0);
+    EXPECT_FLOAT_EQ(s.angle(0, 1), 90.0f);
+    EXPECT_FLOAT_EQ(s.angle(1, 1), -90.0f);
+    EXPECT_FLOAT_EQ(s.angle(1, 2), 90.0f);
+
+    NodeModel live;
+    live.nodes = {{0, 0, 255}, {0, 0, 255}, {10, 0, 255}};
+    a.record_step(live, 5400.0f);
+    append_frames(a, 4, s);
+    ASSERT_EQ(s.size(), 5u);
+    EXPECT_TRUE(std::isnan(s.angle(4, 1))) << "a link of length 0 has no angle";
+}
+
+TEST(AngleSeries, LiveSamplesAreDroppedOldestFirstAndAnotherChainStartsAfresh) {
+    AngleSeries s;
+    NodeModel m;  // the default straight row
+    for (int t = 0; t < 10; ++t) s.append(1000.0 * t, m.nodes);
+    s.drop_before(6500.0);
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_DOUBLE_EQ(s.times_ms.front(), 7000.0);
+    EXPECT_EQ(s.angles.size(), 9u);
+    m.set_node_count(4);
+    s.append(10000.0, m.nodes);
+    EXPECT_EQ(s.size(), 1u);
+    EXPECT_EQ(s.nodes, 4);
+}
+
+TEST(AngleSeries, AClickFindsTheNearestFrameAndTheEarlierOneOnATie) {
+    const Animation a = zigzag(4);  // frames at 0, 100, 200, 300 ms
+    EXPECT_EQ(frame_at_time(a, -50.0), 0);
+    EXPECT_EQ(frame_at_time(a, 49.0), 0);
+    EXPECT_EQ(frame_at_time(a, 50.0), 0);
+    EXPECT_EQ(frame_at_time(a, 51.0), 1);
+    EXPECT_EQ(frame_at_time(a, 200.0), 2);
+    EXPECT_EQ(frame_at_time(a, 9999.0), 3);
+    EXPECT_EQ(frame_at_time(Animation{}, 0.0), -1);
+}
