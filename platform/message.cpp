@@ -19,6 +19,10 @@ void show_message(const char* caption, const char* text) {
     if (MessageSink sink = g_sink.load()) sink(caption, text);
 }
 
+void show_logged_message(const char* caption, const char* text) {
+    if (MessageSink sink = g_sink.load()) sink(caption, text);
+}
+
 void set_message_sink(MessageSink sink) { g_sink.store(sink); }
 
 }  // namespace platform
