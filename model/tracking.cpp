@@ -18,8 +18,11 @@ constexpr int64_t kPlainWorkMax = 4096;
 // Below this many clusters the nearest one is found by a plain scan.
 constexpr size_t kLinearClustersMax = 16;
 
-// The crowding index holds at most this many cells; wider regions get larger cells.
+// The crowding index holds at most this many cells, and about two per node;
+// wider regions get larger cells.
 constexpr int64_t kMaxCrowdCells = int64_t{1} << 18;
+constexpr int64_t kCrowdCellsPerNode = 2;
+constexpr int64_t kMinCrowdCells = 256;
 
 // Beyond this minimum distance a clamped square (model/distance.h) may fall
 // below crowd2 while the difference is not within it: the plain test then.
@@ -160,8 +163,10 @@ public:
         y0_ = int64_t{b.y0} - (distance - 1);
         const int64_t x1 = int64_t{b.x1} + (distance - 1), y1 = int64_t{b.y1} + (distance - 1);
         side_ = distance;
-        while ((x1 - x0_) / side_ >= kMaxCrowdCells || (y1 - y0_) / side_ >= kMaxCrowdCells ||
-               ((x1 - x0_) / side_ + 1) * ((y1 - y0_) / side_ + 1) > kMaxCrowdCells)
+        const int64_t max_cells = std::min(
+            kMaxCrowdCells, kMinCrowdCells + kCrowdCellsPerNode * static_cast<int64_t>(model.nodes.size()));
+        while ((x1 - x0_) / side_ >= max_cells || (y1 - y0_) / side_ >= max_cells ||
+               ((x1 - x0_) / side_ + 1) * ((y1 - y0_) / side_ + 1) > max_cells)
             side_ *= 2;
         gw_ = (x1 - x0_) / side_ + 1;
         const int64_t cells = gw_ * ((y1 - y0_) / side_ + 1);

@@ -101,7 +101,7 @@ inline std::string check_animation(const Animation& before, Animation& a, bool l
     const bool small = static_cast<int64_t>(a.frame_count) * (a.nodes_per_frame + 1) <= 200000;
     if (small) {
         const std::string text = format_animation(a);
-        Animation back;
+        Animation back = a;  // any earlier content; the parse replaces it
         if (!parse_animation(back, text)) return "a written animation must read back";
         if (format_animation(back) != text) return "writing a read-back animation must give the same text";
     }
