@@ -22,6 +22,7 @@
 #include "loop/main_loop.h"
 #include "model/animation.h"
 #include "model/animation_file.h"
+#include "model/model_file.h"
 #include "model/tracking.h"
 
 namespace {
@@ -167,6 +168,21 @@ void BM_TrackLargeModel(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TrackLargeModel)->Apply(large_model_args);
+
+// Loading a model file of that many nodes, from its text in memory.
+void BM_ParseLargeModel(benchmark::State& state) {
+    const std::string text = format_model(large_model(static_cast<int32_t>(state.range(0)), 0, lattice_clusters()));
+    NodeModel model;
+    for (auto _ : state) benchmark::DoNotOptimize(parse_model(model, text));
+    state.SetBytesProcessed(static_cast<int64_t>(text.size()) * state.iterations());
+}
+BENCHMARK(BM_ParseLargeModel)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->ArgName("nodes")
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(0.5);
 
 // The headless main-loop cycle (grab, threshold 41, region grow, tracking,
 // recording and playback) with the large model as the live model.

@@ -16,7 +16,7 @@ void show_message(const char* caption, const char* text) {
     std::string line = "\n";
     line.append(caption).append(": ").append(text);
     std::cerr << line << std::flush;
-    if (MessageSink sink = g_sink.load()) sink(caption, text);
+    show_logged_message(caption, text);
 }
 
 void show_logged_message(const char* caption, const char* text) {
