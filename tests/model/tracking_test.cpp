@@ -195,8 +195,10 @@ Scene make_scene(std::mt19937& rng, int32_t max_nodes, int32_t max_clusters) {
         if (!s.clusters.empty() && uniform(0, 2) == 0) {
             const Cluster& c = s.clusters[static_cast<size_t>(uniform(0, clusters - 1))];
             const int32_t dx = uniform(0, 3) == 0 ? uniform(-12, 12) : 0, dy = uniform(-1, 1) * dx;
-            s.model.nodes[static_cast<size_t>(i)] =
-                ModelNode{c.x > INT_MAX - 12 ? c.x : c.x + dx, c.y > INT_MAX - 12 ? c.y : c.y + dy, 255};
+            auto nudge = [](int32_t v, int32_t d) {
+                return static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} + d, INT32_MIN, INT32_MAX));
+            };
+            s.model.nodes[static_cast<size_t>(i)] = ModelNode{nudge(c.x, dx), nudge(c.y, dy), 255};
         } else {
             s.model.nodes[static_cast<size_t>(i)] = ModelNode{position(), position(), uniform(0, 255)};
         }
