@@ -67,8 +67,10 @@ void ExtraSettings::parse(std::string_view text) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;
-        const std::string_view key = line.substr(0, eq);
-        if (valid_key(key)) values_.insert_or_assign(std::string(key), std::string(line.substr(eq + 1)));
+        const std::string_view key = line.substr(0, eq), value = line.substr(eq + 1);
+        // A carriage return inside a value is a line break that set() refuses.
+        if (valid_key(key) && value.find('\r') == std::string_view::npos)
+            values_.insert_or_assign(std::string(key), std::string(value));
     }
     changed_ = false;
 }

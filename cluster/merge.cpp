@@ -88,9 +88,21 @@ struct MergeIndex {
 
     static int32_t cell_of(int32_t x, int32_t y) { return (y >> kCellShift) * kGridWidth + (x >> kCellShift); }
 
-    void clear_cells() {
+    // Empties everything a previous call left, for a list A of n clusters.
+    // The candidate list is dropped without walking it: its indices belong to
+    // the previous call's A and may lie past this call's n.
+    void reset(size_t n) {
         for (const int32_t c : used_cells) cells[static_cast<size_t>(c)].clear();
         used_cells.clear();
+        slot.resize(n);
+        candidate_pos.assign(n, -1);
+        candidates.clear();
+        gathered.clear();
+        head = 0;
+        owner = -1;
+        ref_x = ref_y = 0;
+        complete_to = -1;
+        ring_width = kFirstRingWidth;
     }
 
     void insert(int32_t x, int32_t y, int32_t idx) {
@@ -271,10 +283,7 @@ public:
 
     int64_t run() {
         const size_t n = a_.size();
-        ix_.clear_cells();
-        ix_.slot.resize(n);
-        ix_.candidate_pos.assign(n, -1);
-        ix_.forget_candidates();
+        ix_.reset(n);
         for (size_t k = 0; k < n; ++k) ix_.insert(a_[k].x, a_[k].y, static_cast<int32_t>(k));
 
         size_t i = 0;

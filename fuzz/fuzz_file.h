@@ -1,12 +1,11 @@
 #pragma once
-// A scratch file per fuzz process that each input is written to, so the
-// readers run exactly as the program runs them: on a named regular file.
+// A scratch file per fuzz process that each input is written to, for a reader
+// whose work is the file access itself.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -29,13 +28,6 @@ inline void write(const std::string& path, const uint8_t* data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     ::close(fd);
-}
-
-// Stops the run with the violation, so libFuzzer keeps the input.
-inline void require(const std::string& violation) {
-    if (violation.empty()) return;
-    std::fprintf(stderr, "reader check failed: %s\n", violation.c_str());
-    std::abort();
 }
 
 }  // namespace fuzz_file

@@ -9,6 +9,8 @@
 #include <FL/Fl_Value_Input.H>
 
 #include <cstring>
+#include <iostream>
+#include <sstream>
 #include <string>
 
 #include "display/preview_window.h"
@@ -17,6 +19,7 @@
 #include "model/animation.h"
 #include "model/animation_file.h"
 #include "model/model_file.h"
+#include "model/model_limits.h"
 #include "model/node_model.h"
 #include "platform/message.h"
 
@@ -61,6 +64,20 @@ void remember_path(char (&field)[1024], const std::string& name) {
     }
 }
 
+// Runs a model or animation file operation. The failures it logs go to the
+// error stream as ever and, as one alert, to the operator, who would otherwise
+// believe a take saved that is not.
+template <class Operation>
+void showing_failures(Operation operation) {
+    std::ostringstream failures;
+    operation(Log{std::cout, failures});
+    const std::string lines = failures.str();
+    if (lines.empty()) return;
+    std::cerr << lines << std::flush;
+    // Log entries begin with a line break; the alert's text does not.
+    platform::show_logged_message("file", lines.c_str() + 1);
+}
+
 // The toolkit's file chooser, proposing the name kept in a path field of the
 // options; an empty name when it was cancelled. A loaded options file may hold
 // a field without its terminating NUL: the proposal then ends with the field,
@@ -102,7 +119,7 @@ void load_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("load model from:", app_state.options.load_path);
     if (name.empty()) return;
-    ::load_model(p.preview->model, name);
+    showing_failures([&](Log log) { ::load_model(p.preview->model, name, log); });
     // The colour sliders show the loaded colour: left stale, the next move of
     // one slider would write the old colour over the loaded one.
     refresh_model_widgets(p);
@@ -112,7 +129,7 @@ void save_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("save model to:", app_state.options.save_path);
     if (name.empty()) return;
-    ::save_model(p.preview->model, name);
+    showing_failures([&](Log log) { ::save_model(p.preview->model, name, log); });
 }
 
 void record(Fl_Widget* widget, void*) {
@@ -179,17 +196,27 @@ void visible(Fl_Widget* widget, void*) {
 
 void buffer_size(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
-    const double frames = static_cast<Fl_Value_Input*>(widget)->value();
-    if (set_buffer_size(p.preview->record_animation, app_state.options, frames)) {
+    auto* input = static_cast<Fl_Value_Input*>(widget);
+    Animation& a = p.preview->record_animation;
+    if (set_buffer_size(a, app_state.options, input->value())) {
         p.record_timeline->maximum(app_state.options.animation_buffer_frames);
+        return;
     }
+    // Refused: the input shows the size in force again, and the operator learns why.
+    const std::string why = "The buffer cannot hold " + std::to_string(truncate_to_int32(input->value())) +
+                            " frames of " + std::to_string(app_state.options.node_count) +
+                            " nodes: frames times nodes must lie between 0 and " +
+                            std::to_string(kMaxAnimationEntries) + ". It keeps its " +
+                            std::to_string(a.capacity_frames) + " frames.";
+    input->value(a.capacity_frames);
+    platform::show_message("buffer size [frames]", why.c_str());
 }
 
 void save_as(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
     const std::string name = choose_file("save data to:", app_state.options.save_path);
     if (name.empty()) return;
-    save_animation(g.animation, name);
+    showing_failures([&](Log log) { save_animation(g.animation, name, log); });
     remember_path(app_state.options.save_path, name);
     g.file_input->value(name.c_str());
 }
@@ -197,7 +224,7 @@ void save_as(Fl_Widget* widget, void*) {
 void quicksave(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
     const std::string name = g.file_input->value();
-    save_animation(g.animation, name);
+    showing_failures([&](Log log) { save_animation(g.animation, name, log); });
     remember_path(app_state.options.save_path, name);
 }
 
@@ -205,7 +232,7 @@ void load_animation(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("load data from:", app_state.options.load_path);
     if (name.empty()) return;
-    ::load_animation(p.preview->playback_animation, name);
+    showing_failures([&](Log log) { ::load_animation(p.preview->playback_animation, name, log); });
     remember_path(app_state.options.load_path, name);
 }
 

@@ -1,6 +1,8 @@
 #include "model/animation_file.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "model/model_file.h"
 #include "model/model_limits.h"
@@ -63,17 +65,27 @@ bool parse_animation(Animation& a, std::string_view text) {
 }
 
 bool save_animation(const Animation& a, const std::string& file_name, Log log) {
-    if (platform::replace_file(file_name, format_animation(a)) != platform::WriteResult::ok) return false;
+    if (platform::replace_file(file_name, format_animation(a)) != platform::WriteResult::ok) {
+        log.err << "\ncould NOT save animation to " << file_name;
+        return false;
+    }
     log.out << "\n animation saved.";
+    // A companion that cannot be written loses the take's model: save_model says so.
     (void)save_model(a.model, companion_name(file_name), log);
     return true;
 }
 
 bool load_animation(Animation& a, const std::string& file_name, Log log) {
     std::string text;
-    if (!platform::read_file(file_name, text, kMaxAnimationFileBytes)) return false;
-    if (!parse_animation(a, text)) return false;
+    if (!platform::read_file(file_name, text, kMaxAnimationFileBytes) || !parse_animation(a, text)) {
+        log.err << "\ncould NOT load animation from " << file_name;
+        return false;
+    }
     log.out << "\n anim loaded.";
-    (void)load_model(a.model, companion_name(file_name), log);
+    // A recording without a companion is normal; one that is there but cannot
+    // be read or is refused is reported by load_model.
+    const std::string companion = companion_name(file_name);
+    std::error_code ec;
+    if (std::filesystem::exists(companion, ec)) (void)load_model(a.model, companion, log);
     return true;
 }

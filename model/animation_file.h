@@ -25,13 +25,16 @@ std::string format_animation(const Animation& a);
 bool parse_animation(Animation& a, std::string_view text);
 
 // Writes the animation through a temporary file renamed over `file_name`,
-// logs "\n animation saved.", then saves the model to the companion file.
-// False when the animation file cannot be written: nothing is written (no
-// companion either) or logged, and any old file is untouched.
+// logs "\n animation saved.", then saves the model to the companion file
+// (save_model reports a companion that cannot be written; the result stays
+// true). When the animation file cannot be written: false, nothing written
+// (no companion either), any old file untouched, and "\ncould NOT save
+// animation to NAME" on the error stream.
 bool save_animation(const Animation& a, const std::string& file_name, Log log = console_log());
 
 // Reads the animation from a regular file, logs "\n anim loaded.", then loads
-// the model from the companion file (a missing one leaves the model as it
-// was). False, with `a` unchanged and nothing logged, when the file cannot be
-// read or its header is refused.
+// the model from the companion file. A missing companion leaves the model as
+// it was without a word; one that exists but cannot be loaded is reported by
+// load_model. When the file cannot be read or its header is refused: false,
+// `a` unchanged, and "\ncould NOT load animation from NAME" on the error stream.
 bool load_animation(Animation& a, const std::string& file_name, Log log = console_log());

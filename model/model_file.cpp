@@ -66,15 +66,20 @@ bool parse_model(NodeModel& model, std::string_view text) {
 }
 
 bool save_model(const NodeModel& model, const std::string& file_name, Log log) {
-    if (platform::replace_file(file_name, format_model(model)) != platform::WriteResult::ok) return false;
+    if (platform::replace_file(file_name, format_model(model)) != platform::WriteResult::ok) {
+        log.err << "\ncould NOT save model to " << file_name;
+        return false;
+    }
     log.out << "\n model saved.";
     return true;
 }
 
 bool load_model(NodeModel& model, const std::string& file_name, Log log) {
     std::string text;
-    if (!platform::read_file(file_name, text, kMaxModelFileBytes)) return false;
-    if (!parse_model(model, text)) return false;
+    if (!platform::read_file(file_name, text, kMaxModelFileBytes) || !parse_model(model, text)) {
+        log.err << "\ncould NOT load model from " << file_name;
+        return false;
+    }
     log.out << "\n model loaded.";
     return true;
 }

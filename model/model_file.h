@@ -25,11 +25,13 @@ std::string format_model(const NodeModel& model);
 bool parse_model(NodeModel& model, std::string_view text);
 
 // Writes the model through a temporary file renamed over `file_name`, then
-// logs "\n model saved.". False, with nothing written or logged and any old
-// file untouched, when the file cannot be written.
+// logs "\n model saved.". When the file cannot be written: false, nothing
+// written, any old file untouched, and "\ncould NOT save model to NAME" on the
+// error stream.
 bool save_model(const NodeModel& model, const std::string& file_name, Log log = console_log());
 
 // Reads the model from a regular file (never waiting on a pipe or device) and
-// logs "\n model loaded.". False, with the model unchanged and nothing logged,
-// when the file cannot be read or its node count is refused.
+// logs "\n model loaded.". When the file cannot be read or its node count is
+// refused: false, the model unchanged, and "\ncould NOT load model from NAME"
+// on the error stream.
 bool load_model(NodeModel& model, const std::string& file_name, Log log = console_log());

@@ -20,8 +20,18 @@
 // `cluster_claims` with one flag per cluster, and `node_states`: tracked for a
 // node that moved onto a cluster, held for one that did not, placed for the
 // node the pointer holds (whatever tracking did with it).
+//
+// The result is exactly that of the plain rules above, which small inputs
+// use as they stand. Larger ones find each node's nearest cluster in a grid of
+// the clusters, and answer the crowding test from a grid of the nodes near the
+// clusters, so a cycle costs about one pass over the nodes rather than one
+// pass over all nodes for every node that reaches a cluster.
 void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
                  int32_t min_node_distance);
+
+// The indexed method on any input, however small (for tests and benchmarks).
+void track_nodes_indexed(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
+                         int32_t min_node_distance);
 
 // The "memory" controls of the Tracking page.
 struct NodeMemorySettings {

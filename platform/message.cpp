@@ -16,6 +16,10 @@ void show_message(const char* caption, const char* text) {
     std::string line = "\n";
     line.append(caption).append(": ").append(text);
     std::cerr << line << std::flush;
+    show_logged_message(caption, text);
+}
+
+void show_logged_message(const char* caption, const char* text) {
     if (MessageSink sink = g_sink.load()) sink(caption, text);
 }
 

@@ -15,6 +15,11 @@ using MessageSink = void (*)(const char* caption, const char* text);
 // the message to the sink, if one is registered.
 void show_message(const char* caption, const char* text);
 
+// Passes the message to the sink only: for a failure the caller has already
+// written to standard error in the log's own words, which must not appear
+// there twice.
+void show_logged_message(const char* caption, const char* text);
+
 // Registers the sink (nullptr removes it). The GUI sets it once at start-up.
 void set_message_sink(MessageSink sink);
 

@@ -28,10 +28,11 @@ TEST(ExtraSettings, TextRoundTripsValuesWithEqualsSignsAndSpaces) {
 
 TEST(ExtraSettings, ReaderSkipsMalformedLinesAndTheLaterLineWins) {
     ExtraSettings s;
-    s.parse("junk\nBad.Key=1\n=2\nn=1\r\nn=2\nnumber=12x\n\xff\xfe\n");
+    s.parse("junk\nBad.Key=1\n=2\nn=1\r\nn=2\nnumber=12x\n\xff\xfe\nm=1\r2\n");
     EXPECT_EQ(s.get_int("n", 0), 2);
     EXPECT_EQ(s.get_int("number", 5), 5) << "not a number: the fallback";
     EXPECT_EQ(s.get("bad.key", "unset"), "unset");
+    EXPECT_EQ(s.get("m", "unset"), "unset") << "a carriage return inside a value";
     EXPECT_EQ(s.format(), "n=2\nnumber=12x\n");
 }
 

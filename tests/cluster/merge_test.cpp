@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "tests/cluster/cluster_inputs.h"
+#include "tests/cluster/literal_clustering.h"
 
 using cluster_inputs::add_rect;
 using cluster_inputs::rect;
@@ -127,6 +128,24 @@ TEST_F(MergeTest, LastClusterMergingBackwardsMovesIntoItsPartnersPlace) {
     EXPECT_EQ(work.clusters[1].count, 3);
     EXPECT_EQ(work.clusters[1].x, 11);
     EXPECT_EQ(work.clusters[1].y, 11);
+}
+
+TEST_F(MergeTest, ADenseFrameLeavesNothingBehindForASparseOne) {
+    // Dense frames whose merge ends with the last entry swallowing an earlier
+    // one, then the sparse frame of the three squares through the same work
+    // object, as when the threshold slider moves up. The second call must not
+    // touch anything sized by the first.
+    const BrightPixelList sparse = cluster_inputs::camera_pixels(0.0f, 180);
+    ASSERT_EQ(sparse.size(), 363u);
+    literal::Work plain;
+    ClusterList expected;
+    literal::hierarchical_merge(plain, sparse, expected, 80, 20);
+    const BrightPixelList dense = cluster_inputs::camera_pixels(0.0f, 41);
+    for (int32_t d = 1; d <= 6; ++d) {
+        merge(dense, d, 1);
+        merge(sparse, 80, 20);
+        EXPECT_TRUE(cluster_inputs::same_clusters(expected, out)) << "after max distance " << d;
+    }
 }
 
 TEST_F(MergeTest, DistanceBeyondTheInt32SquareReachesEverything) {

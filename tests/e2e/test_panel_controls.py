@@ -75,8 +75,11 @@ class PanelControlsTest(harness.ProgramTest):
         harness.wait_until(self.output_windows, what="the output window again")
 
         # A file name of more than 1023 characters does not fit the options: it
-        # is refused with a message, which the operator closes.
-        long_name = os.path.join(self.workdir, "n" * 1100 + ".txt")
+        # is refused with a message, which the operator closes. The take itself
+        # is saved (its folders exist), so that message is the only one.
+        long_dir = os.path.join(self.workdir, *(["d" * 200] * 6))
+        os.makedirs(long_dir)
+        long_name = os.path.join(long_dir, "n.txt")
         self.fill_input(790, 713, long_name)        # "file name:" of "record and play:"
         self.click(1032, 712)                       # "<-quicksave"
         program.wait_for_log("\nfile name: The file name is longer than 1023 characters")

@@ -15,9 +15,12 @@
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "model/animation_file.h"
 #include "model/model_file.h"
@@ -322,15 +325,24 @@ TEST_F(PanelTest, BufferSizeResizesTheRecordingBufferAndTheTimeline) {
 }
 
 // Sizes the buffer refuses (negative, or beyond its limit) change neither
-// the option, nor the buffer, nor the timeline.
-TEST_F(PanelTest, BufferSizesTheBufferRefusesChangeNothing) {
+// the option, nor the buffer, nor the timeline; the input shows the size in
+// force again (not the option, which "reset all" may have changed), and the
+// operator is told why.
+TEST_F(PanelTest, BufferSizesTheBufferRefusesChangeNothingAndAreExplained) {
+    ASSERT_TRUE(p->preview->record_animation.reset(700, 3));
+    size_t shown = 0;
     for (const double frames : {-5.0, -0.5e9, 1e9, 3e10}) {
         p->buffer_size_input->value(frames);
         p->buffer_size_input->do_callback();
         EXPECT_EQ(app_state.options.animation_buffer_frames, 1000) << frames;
-        EXPECT_EQ(p->preview->record_animation.capacity_frames, 1000) << frames;
-        EXPECT_EQ(p->preview->record_animation.frames.size(), 3000u) << frames;
+        EXPECT_EQ(p->preview->record_animation.capacity_frames, 700) << frames;
+        EXPECT_EQ(p->preview->record_animation.frames.size(), 2100u) << frames;
         EXPECT_EQ(p->record_timeline->maximum(), 1000) << frames;
+        EXPECT_EQ(p->buffer_size_input->value(), 700) << frames;
+        ASSERT_EQ(messages().size(), ++shown) << frames;
+        EXPECT_EQ(messages().back().caption, "buffer size [frames]");
+        EXPECT_NE(messages().back().text.find("16777216"), std::string::npos) << messages().back().text;
+        EXPECT_NE(messages().back().text.find("keeps its 700 frames"), std::string::npos) << messages().back().text;
     }
 }
 
@@ -455,34 +467,85 @@ TEST_F(Files, LoadIntoThePlaybackGroupKeepsTheName) {
 }
 
 // 1023 characters fit the path fields; one more does not: such a name is
-// refused whole, with a message, and the field keeps every byte it had.
+// refused whole, with a message, and the field keeps every byte it had. The
+// names lie in a folder that does not exist, so every file operation fails
+// and says so first.
 TEST_F(Files, NamesLongerThan1023CharactersAreRefusedWithAMessage) {
     const Options before = app_state.options;
     const std::string fits = missing_dir_name(1023);
     const std::string too_long = missing_dir_name(1024);
     const std::string far_too_long = missing_dir_name(1500);
+    auto expect_messages = [&](std::vector<std::string> captions, const char* step) {
+        ASSERT_EQ(messages().size(), captions.size()) << step;
+        for (size_t k = 0; k < captions.size(); ++k) EXPECT_EQ(messages()[k].caption, captions[k]) << step;
+    };
 
     p->record_file_input->value(too_long.c_str());
     p->record_quicksave_button->do_callback();
     EXPECT_EQ(std::memcmp(app_state.options.save_path, before.save_path, 1024), 0);
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_NE(messages()[0].text.find("1023"), std::string::npos);
+    expect_messages({"file", "file name"}, "quicksave");
+    EXPECT_NE(messages()[1].text.find("1023"), std::string::npos);
 
     script_chooser("save data to:", far_too_long);
     p->playback_save_as_button->do_callback();
     EXPECT_EQ(std::memcmp(app_state.options.save_path, before.save_path, 1024), 0);
-    EXPECT_EQ(messages().size(), 2u);
+    expect_messages({"file", "file name", "file", "file name"}, "save as");
 
     script_chooser("load data from:", far_too_long);
     p->playback_load_button->do_callback();
     EXPECT_EQ(std::memcmp(app_state.options.load_path, before.load_path, 1024), 0);
-    EXPECT_EQ(messages().size(), 3u);
+    expect_messages({"file", "file name", "file", "file name", "file", "file name"}, "load");
 
     p->playback_file_input->value(fits.c_str());
     p->playback_quicksave_button->do_callback();
     EXPECT_EQ(std::string(app_state.options.save_path), fits);
-    EXPECT_EQ(messages().size(), 3u);
+    expect_messages({"file", "file name", "file", "file name", "file", "file name", "file"}, "quicksave that fits");
     EXPECT_EQ(std::memcmp(app_state.options.load_path, before.load_path, 1024), 0);
+}
+
+// A failed save or load reaches the operator and the error stream, each once,
+// in the same words; a good one and a recording without its companion model
+// say nothing there.
+TEST_F(Files, FailedSavesAndLoadsAreShownOnceAndLoggedOnce) {
+    const std::string missing = dir.file("missing/take.txt");
+    const std::string good = dir.file("good.txt");
+    const std::string blocked = dir.file("blocked.txt");  // its companion name is a folder
+    ASSERT_TRUE(std::filesystem::create_directory(blocked + ".model"));
+    struct Step {
+        std::function<void()> act;
+        std::string failure;  // empty: none
+    };
+    const std::vector<Step> steps = {
+        {[&] { script_chooser("save model to:", missing); model_button("save")->do_callback(); },
+         "could NOT save model to " + missing},
+        {[&] { script_chooser("load model from:", missing); model_button("load")->do_callback(); },
+         "could NOT load model from " + missing},
+        {[&] { script_chooser("save data to:", missing); p->record_save_as_button->do_callback(); },
+         "could NOT save animation to " + missing},
+        {[&] { script_chooser("load data from:", missing); p->playback_load_button->do_callback(); },
+         "could NOT load animation from " + missing},
+        {[&] { p->record_file_input->value(blocked.c_str()); p->record_quicksave_button->do_callback(); },
+         "could NOT save model to " + blocked + ".model"},
+        {[&] { p->record_file_input->value(good.c_str()); p->record_quicksave_button->do_callback(); }, ""},
+        {[&] { std::filesystem::remove(good + ".model");
+               script_chooser("load data from:", good); p->playback_load_button->do_callback(); }, ""},
+    };
+    for (const Step& step : steps) {
+        messages().clear();
+        ::testing::internal::CaptureStderr();
+        step.act();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        if (step.failure.empty()) {
+            EXPECT_EQ(err, "");
+            EXPECT_TRUE(messages().empty());
+            continue;
+        }
+        EXPECT_EQ(err, "\n" + step.failure);
+        ASSERT_EQ(messages().size(), 1u) << step.failure;
+        EXPECT_EQ(messages()[0].caption, "file");
+        EXPECT_EQ(messages()[0].text, step.failure);
+    }
+    EXPECT_EQ(p->preview->playback_animation.capacity_frames, 0) << "the good, empty take loaded";
 }
 
 }  // namespace

@@ -179,7 +179,7 @@ TEST_F(AnimationFile, ANonNumberInAFrameStopsTheFillThere) {
 
 class AnimationFileRefusedHeader : public AnimationFile, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(AnimationFileRefusedHeader, LeavesTheAnimationAsItWasWithoutResizingOrMessage) {
+TEST_P(AnimationFileRefusedHeader, LeavesTheAnimationAsItWasWithoutResizingAndSaysSo) {
     Animation a = two_frames();
     start_playing(a, true, 42.0f);
     const std::string path = dir.file("refused.txt");
@@ -196,14 +196,17 @@ TEST_P(AnimationFileRefusedHeader, LeavesTheAnimationAsItWasWithoutResizingOrMes
     EXPECT_EQ(a.start_time, 42.0f);
     EXPECT_EQ(a.model.nodes.size(), 3u) << "the companion is not loaded either";
     EXPECT_EQ(log.out.str(), "");
+    EXPECT_EQ(log.err.str(), "\ncould NOT load animation from " + path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, AnimationFileRefusedHeader,
                          ::testing::Values("", "5", "-1\t3\n", "3\t-1\n", "x 3", "3 x", "1.5e3 2",
                                            "-2147483648 -2147483648", "16777217 0", "16777216 2",
-                                           "100000 1000", "1 1001", "2147483647 2147483647",
+                                           "100000 1000", "1 16777217", "0 16777217", "2147483647 2147483647",
                                            "65536 65536", "99999999999 1"));
 
+// A missing companion is normal and passes in silence; a refused one is
+// reported, and the frames load all the same.
 TEST_F(AnimationFile, AMissingOrRefusedCompanionLeavesTheModelAndStillLoads) {
     const std::string path = dir.file("a.txt");
     write_whole_file(path, "1 2\n5 1 2 3 4 5 6\n");
@@ -212,10 +215,12 @@ TEST_F(AnimationFile, AMissingOrRefusedCompanionLeavesTheModelAndStillLoads) {
     ASSERT_TRUE(load_animation(a, path, log.log()));
     EXPECT_EQ(a.model.red, 0.5f);
     EXPECT_EQ(a.model.nodes.size(), 3u);
+    EXPECT_EQ(log.err.str(), "");
     write_whole_file(path + ".model", "-4 0 0 0 0\n");
     ASSERT_TRUE(load_animation(a, path, log.log()));
     EXPECT_EQ(a.model.nodes.size(), 3u);
     EXPECT_EQ(log.out.str(), "\n anim loaded.\n anim loaded.");
+    EXPECT_EQ(log.err.str(), "\ncould NOT load model from " + path + ".model");
     // Playback brings the model to the frame's width.
     a.play_step(0.0f);
     EXPECT_EQ(a.model.nodes.size(), 2u);
@@ -230,15 +235,29 @@ TEST_F(AnimationFile, AFileThatCannotBeOpenedChangesNothing) {
     EXPECT_EQ(a.frame_count, 2);
     EXPECT_EQ(a.capacity_frames, 1000);
     EXPECT_EQ(log.out.str(), "");
+    EXPECT_EQ(log.err.str(), "\ncould NOT load animation from " + dir.file("missing.txt") +
+                                 "\ncould NOT load animation from " + dir.path() +
+                                 "\ncould NOT load animation from /dev/zero");
 }
 
-TEST_F(AnimationFile, ASaveThatCannotOpenItsFileWritesNoCompanionAndSaysNothing) {
+TEST_F(AnimationFile, ASaveThatCannotOpenItsFileWritesNoCompanionAndSaysSo) {
     const std::string path = dir.file("gone/a.txt");
     EXPECT_FALSE(save_animation(two_frames(), path, log.log()));
     EXPECT_FALSE(save_animation(two_frames(), "", log.log()));
     EXPECT_FALSE(file_exists(path + ".model"));
     EXPECT_FALSE(file_exists(".model"));
     EXPECT_EQ(log.out.str(), "");
+    EXPECT_EQ(log.err.str(), "\ncould NOT save animation to " + path + "\ncould NOT save animation to ");
+}
+
+// The frames are saved, but the take's model is lost: that is said once.
+TEST_F(AnimationFile, ACompanionThatCannotBeWrittenIsReported) {
+    const std::string path = dir.file("take.txt");
+    ASSERT_EQ(::mkdir((path + ".model").c_str(), 0755), 0);
+    EXPECT_TRUE(save_animation(two_frames(), path, log.log()));
+    EXPECT_TRUE(file_exists(path));
+    EXPECT_EQ(log.out.str(), "\n animation saved.");
+    EXPECT_EQ(log.err.str(), "\ncould NOT save model to " + path + ".model");
 }
 
 TEST_F(AnimationFile, ASaveOverADirectoryLeavesItAndWritesNoCompanion) {

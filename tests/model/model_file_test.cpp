@@ -206,7 +206,7 @@ TEST_F(ModelFile, ASensorFlagOtherThanZeroOrOneStopsTheFill) {
 
 class ModelFileRefusedCount : public ModelFile, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(ModelFileRefusedCount, LeavesTheModelExactlyAsItWasAndSaysNothing) {
+TEST_P(ModelFileRefusedCount, LeavesTheModelExactlyAsItWasAndSaysSo) {
     const std::string path = dir.file("refused.txt");
     write_whole_file(path, GetParam());
     const NodeModel before = unusual_model();
@@ -219,20 +219,29 @@ TEST_P(ModelFileRefusedCount, LeavesTheModelExactlyAsItWasAndSaysNothing) {
     expected.hovered = 2;
     expect_same_model(m, expected);
     EXPECT_EQ(log.out.str(), "");
+    EXPECT_EQ(log.err.str(), "\ncould NOT load model from " + path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, ModelFileRefusedCount,
                          ::testing::Values("", "   \n", "abc 1 1 0 1", "-1\t1\t1\t0\t1\n", "-2147483648 1 1 0 1",
-                                           "1001 1 1 0 1", "2147483647", "99999999999 1 1 0 1", "+ 3",
+                                           "16777217 1 1 0 1", "2147483647", "99999999999 1 1 0 1", "+ 3",
                                            "\xef\xbb\xbf" "3 1 1 0 1"));
 
-TEST_F(ModelFile, TheLargestAcceptedCountLoads) {
+// Any count an animation frame may hold loads; a short file keeps the default
+// layout for the nodes it does not hold.
+TEST_F(ModelFile, CountsFarBeyondTheControlPanelsLoad) {
     const std::string path = dir.file("big.txt");
-    write_whole_file(path, std::to_string(kMaxModelNodes) + " 1 1 0 1\n");
-    NodeModel m;
-    ASSERT_TRUE(load_model(m, path, log.log()));
-    EXPECT_EQ(m.nodes.size(), static_cast<size_t>(kMaxModelNodes));
-    EXPECT_EQ(m.nodes.back().x, 50 + 50 * (kMaxModelNodes - 1));
+    for (const int32_t count : {1001, 200000}) {
+        write_whole_file(path, std::to_string(count) + " 1 1 0 1\n7 8 9 0 1 2 3 0 0 0 0\n");
+        NodeModel m;
+        ASSERT_TRUE(load_model(m, path, log.log())) << count;
+        ASSERT_EQ(m.nodes.size(), static_cast<size_t>(count));
+        EXPECT_EQ(m.nodes[0].x, 7);
+        EXPECT_FALSE(m.sensors[0].visible);
+        EXPECT_EQ(m.nodes.back().x, 50 + 50 * (count - 1));
+        EXPECT_TRUE(m.sensors.back().visible);
+    }
+    EXPECT_EQ(log.err.str(), "");
 }
 
 TEST_F(ModelFile, AFileThatCannotBeOpenedLeavesTheModelUnchanged) {
@@ -242,6 +251,8 @@ TEST_F(ModelFile, AFileThatCannotBeOpenedLeavesTheModelUnchanged) {
     EXPECT_FALSE(load_model(m, "", log.log()));
     expect_same_model(m, unusual_model());
     EXPECT_EQ(log.out.str(), "");
+    EXPECT_EQ(log.err.str(), "\ncould NOT load model from " + dir.file("missing.txt") +
+                                 "\ncould NOT load model from " + dir.path() + "\ncould NOT load model from ");
 }
 
 TEST_F(ModelFile, APipeIsRefusedWithoutWaitingForAWriter) {
@@ -252,12 +263,13 @@ TEST_F(ModelFile, APipeIsRefusedWithoutWaitingForAWriter) {
     EXPECT_EQ(m.nodes.size(), 3u);
 }
 
-TEST_F(ModelFile, ASaveThatCannotOpenItsFileWritesNothing) {
+TEST_F(ModelFile, ASaveThatCannotOpenItsFileWritesNothingAndSaysSo) {
     EXPECT_FALSE(save_model(NodeModel(), dir.file("no/such/folder/m.txt"), log.log()));
     EXPECT_FALSE(save_model(NodeModel(), "", log.log()));
     EXPECT_FALSE(save_model(NodeModel(), dir.path(), log.log())) << "a folder is not replaced";
     EXPECT_EQ(log.out.str(), "");
-    EXPECT_EQ(log.err.str(), "");
+    EXPECT_EQ(log.err.str(), "\ncould NOT save model to " + dir.file("no/such/folder/m.txt") +
+                                 "\ncould NOT save model to \ncould NOT save model to " + dir.path());
 }
 
 TEST_F(ModelFile, ASaveIntoAReadOnlyFolderLeavesTheOldFileWhole) {

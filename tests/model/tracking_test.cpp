@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -252,4 +255,139 @@ TEST(TrackingMemoryRun, MemoryOffMovesNodesExactlyAsThePlainCall) {
         ASSERT_EQ(remembering.cluster_claims, plain.cluster_claims) << frame;
     }
     EXPECT_TRUE(memory.trails.empty());
+}
+
+// --- the indexed method against the plain rules ------------------------------------
+
+namespace {
+
+// The rules as they read, one node after the other, kept here as the reference.
+void plain_tracking(NodeModel& m, const ClusterList& clusters, int32_t max_distance, int32_t min_distance) {
+    auto d2 = [](int64_t ax, int64_t ay, int64_t bx, int64_t by) {
+        auto sq = [](int64_t d) {
+            d = std::clamp<int64_t>(d, -(int64_t{1} << 30), int64_t{1} << 30);
+            return d * d;
+        };
+        return sq(ax - bx) + sq(ay - by);
+    };
+    m.cluster_claims.assign(clusters.size(), 0);
+    m.node_states.assign(m.nodes.size(), NodeState::held);
+    for (size_t i = 0; i < m.nodes.size(); ++i) {
+        int64_t best = INT64_MAX;
+        size_t k = clusters.size();
+        for (size_t j = 0; j < clusters.size(); ++j) {
+            const int64_t d = d2(clusters[j].x, clusters[j].y, m.nodes[i].x, m.nodes[i].y);
+            if (d <= best) best = d, k = j;
+        }
+        if (k == clusters.size() || best >= int64_t{max_distance} * max_distance) continue;
+        bool crowded = false;
+        for (size_t l = 0; l < m.nodes.size(); ++l)
+            crowded |= l != i && d2(m.nodes[l].x, m.nodes[l].y, clusters[k].x, clusters[k].y) <
+                                     int64_t{min_distance} * min_distance;
+        if (crowded || m.cluster_claims[k] != 0) continue;
+        m.nodes[i] = ModelNode{clusters[k].x, clusters[k].y, 255};
+        m.cluster_claims[k] = 1;
+        m.node_states[i] = NodeState::tracked;
+    }
+}
+
+struct Scene {
+    NodeModel model;
+    ClusterList clusters;
+    int32_t max_distance, min_distance;
+};
+
+// Positions on a coarse lattice, so that equal distances and shared positions
+// are common; some scenes put a few nodes or clusters at the ends of the int32
+// range, or scatter them over a wide area.
+Scene make_scene(std::mt19937& rng, int32_t max_nodes, int32_t max_clusters) {
+    auto pick = [&](std::initializer_list<int32_t> v) {
+        return *(v.begin() + std::uniform_int_distribution<size_t>(0, v.size() - 1)(rng));
+    };
+    auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+    Scene s;
+    s.max_distance = pick({0, 1, 5, 12, 30, 30, 300, -30, 100000, INT_MAX, INT_MIN});
+    s.min_distance = pick({0, 1, 10, 10, 12, -10, 300, 1 << 30, (1 << 30) + 1, INT_MAX, INT_MIN});
+    const int32_t step = pick({1, 2, 3, 4, 6, 8, 12});
+    const int32_t span = pick({20, 40, 60, 480, 5000});
+    auto position = [&] {
+        if (uniform(0, 40) == 0) return pick({INT_MIN, INT_MAX, -1, 0, 1 << 30, -(1 << 30) - 7});
+        return uniform(0, span / step) * step;
+    };
+    const int32_t clusters = uniform(0, max_clusters), nodes = uniform(0, max_nodes);
+
+    for (int32_t k = 0; k < clusters; ++k) s.clusters.push_back(Cluster{position(), position(), uniform(0, 255)});
+    s.model.set_node_count(nodes);
+    for (int32_t i = 0; i < nodes; ++i) {
+        // Some nodes start on or next to a cluster, as after earlier cycles.
+        if (!s.clusters.empty() && uniform(0, 2) == 0) {
+            const Cluster& c = s.clusters[static_cast<size_t>(uniform(0, clusters - 1))];
+            const int32_t dx = uniform(0, 3) == 0 ? uniform(-12, 12) : 0, dy = uniform(-1, 1) * dx;
+            auto nudge = [](int32_t v, int32_t d) {
+                return static_cast<int32_t>(std::clamp<int64_t>(int64_t{v} + d, INT32_MIN, INT32_MAX));
+            };
+            s.model.nodes[static_cast<size_t>(i)] = ModelNode{nudge(c.x, dx), nudge(c.y, dy), 255};
+        } else {
+            s.model.nodes[static_cast<size_t>(i)] = ModelNode{position(), position(), uniform(0, 255)};
+        }
+    }
+    return s;
+}
+
+// Crowds: clusters a little more than the minimum distance apart and many
+// nodes around them, so that nodes near one cluster leave for a neighbour and
+// a cluster is crowded, then free again, within one cycle.
+Scene make_crowd(std::mt19937& rng) {
+    auto uniform = [&](int32_t lo, int32_t hi) { return std::uniform_int_distribution<int32_t>(lo, hi)(rng); };
+    Scene s;
+    s.min_distance = uniform(4, 12);
+    s.max_distance = uniform(s.min_distance, 3 * s.min_distance);
+    const int32_t spacing = uniform(s.min_distance - 2, 2 * s.min_distance);
+    const int32_t columns = uniform(1, 8), clusters = uniform(1, 40);
+    for (int32_t k = 0; k < clusters; ++k)
+        s.clusters.push_back(Cluster{100 + (k % columns) * spacing, 100 + (k / columns) * spacing, 255});
+    std::shuffle(s.clusters.begin(), s.clusters.end(), rng);
+    s.model.set_node_count(uniform(2, 120));
+    for (ModelNode& n : s.model.nodes) {
+        const Cluster& c = s.clusters[static_cast<size_t>(uniform(0, clusters - 1))];
+        n = ModelNode{c.x + uniform(-spacing, spacing), c.y + uniform(-spacing, spacing), 255};
+    }
+    return s;
+}
+
+std::string describe(const Scene& s, int index) {
+    return "scene " + std::to_string(index) + ": " + std::to_string(s.model.nodes.size()) + " nodes, " +
+           std::to_string(s.clusters.size()) + " clusters, max distance " + std::to_string(s.max_distance) +
+           ", min distance " + std::to_string(s.min_distance);
+}
+
+bool same_nodes(const NodeModel& a, const NodeModel& b) {
+    if (a.nodes.size() != b.nodes.size() || a.cluster_claims != b.cluster_claims || a.node_states != b.node_states)
+        return false;
+    for (size_t i = 0; i < a.nodes.size(); ++i)
+        if (a.nodes[i].x != b.nodes[i].x || a.nodes[i].y != b.nodes[i].y || a.nodes[i].value != b.nodes[i].value)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+// Three cycles per scene, the clusters shifting a little between them; both
+// the indexed method itself and track_nodes, which picks the method by size.
+TEST(TrackingIndexed, GivesExactlyThePlainResult) {
+    std::mt19937 rng(17);
+    for (int k = 0; k < 2000; ++k) {
+        const bool large = k % 10 == 0;
+        Scene s = k % 2 != 0 ? make_crowd(rng) : make_scene(rng, large ? 3000 : 60, large ? 400 : 60);
+        NodeModel expected = s.model, indexed = s.model, picked = s.model;
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            plain_tracking(expected, s.clusters, s.max_distance, s.min_distance);
+            track_nodes_indexed(indexed, s.clusters, s.max_distance, s.min_distance);
+            track_nodes(picked, s.clusters, s.max_distance, s.min_distance);
+            ASSERT_TRUE(same_nodes(expected, indexed)) << describe(s, k) << ", cycle " << cycle;
+            ASSERT_TRUE(same_nodes(expected, picked)) << describe(s, k) << ", cycle " << cycle;
+            for (Cluster& c : s.clusters)
+                if (c.x > INT_MIN + 3 && c.x < INT_MAX - 3) c.x += std::uniform_int_distribution<int32_t>(-3, 3)(rng);
+        }
+    }
 }

@@ -109,7 +109,7 @@ inline std::string check_animation(const Animation& before, Animation& a, bool l
         const std::string csv = format_csv(frame_table_of(a));
         if (std::count(csv.begin(), csv.end(), '\n') != a.frame_count + 1) return "the CSV must hold a row per frame";
         const std::string text = format_animation(a);
-        Animation back;
+        Animation back = a;  // any earlier content; the parse replaces it
         if (!parse_animation(back, text)) return "a written animation must read back";
         if (format_animation(back) != text) return "writing a read-back animation must give the same text";
     }
