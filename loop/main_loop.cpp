@@ -9,15 +9,17 @@ namespace {
 
 // Cluster copy for the drawing, tracking, recording and playback (each at a
 // fresh stopwatch reading), the timelines and the selection check.
-void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view) {
+// A cycle without a new frame skips the cluster copy, tracking and recording.
+void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool new_frame) {
     Scene& scene = loop.scene;
-    if (scene.clusters != nullptr) *scene.clusters = loop.clusters;
-    if (scene.model != nullptr)
+    if (new_frame && scene.clusters != nullptr) *scene.clusters = loop.clusters;
+    if (new_frame && scene.model != nullptr)
         track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance);
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;
-    if (record != nullptr && scene.model != nullptr) record->record_step(*scene.model, loop.stopwatch.elapsed_ms());
+    if (new_frame && record != nullptr && scene.model != nullptr)
+        record->record_step(*scene.model, loop.stopwatch.elapsed_ms());
     if (record != nullptr) record->play_step(loop.stopwatch.elapsed_ms());
     if (playback != nullptr) playback->play_step(loop.stopwatch.elapsed_ms());
 
@@ -53,25 +55,37 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     const Options& options = app.options;
 
-    // Grab and flip. A stopped camera leaves the frame as it was.
-    (void)loop.camera.grab(app.camera_frame);
-    if (options.y_invert != 0) flip_frame(app.camera_frame);
-
-    kmeans_seed(loop.clusters, options.kmeans_clusters);
-
-    if (options.threshold < 1) {
-        copy_frame(app.camera_frame, app.threshold_frame);
+    // Grab and flip. A stopped synthetic camera leaves the frame as it was,
+    // and the cycle runs on it as on a new one.
+    bool new_frame = true;
+    if (loop.source == nullptr) {
+        (void)loop.camera.grab(app.camera_frame);
     } else {
-        threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
-        list_bright_pixels(app.threshold_frame, loop.bright_pixels);
-        run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
-                       loop.bright_pixels, loop.clusters);
+        new_frame = loop.source->grab(app.camera_frame);
+        // Until a source's first frame comes, the preview shows black.
+        if (app.camera_frame.size() != kFrameBytes) app.camera_frame.assign(kFrameBytes, 0);
+        if (app.threshold_frame.size() != kFrameBytes) copy_frame(app.camera_frame, app.threshold_frame);
+    }
+
+    if (new_frame) {
+        if (options.y_invert != 0) flip_frame(app.camera_frame);
+
+        kmeans_seed(loop.clusters, options.kmeans_clusters);
+
+        if (options.threshold < 1) {
+            copy_frame(app.camera_frame, app.threshold_frame);
+        } else {
+            threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
+            list_bright_pixels(app.threshold_frame, loop.bright_pixels);
+            run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
+                           loop.bright_pixels, loop.clusters);
+        }
     }
 
     view.hand_over(app.camera_frame);
     view.upload_frame(options.show_thresholding != 0 ? app.threshold_frame : app.camera_frame);
 
-    track_record_and_play(app, loop, view);
+    track_record_and_play(app, loop, view, new_frame);
 
     view.request_redraw();
 

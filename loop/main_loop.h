@@ -46,6 +46,11 @@ struct MainLoop {
     // label, so the texts live here, from one cycle to the next.
     std::string record_label;
     std::string playback_label;
+    // A camera source other than the synthetic camera (a device, file or
+    // image sequence), owned elsewhere; null: the synthetic camera above. Its
+    // grab is false while no new frame has come, and such a cycle keeps the
+    // last frame and skips the analysis (see run_cycle).
+    Videocam* source = nullptr;
 };
 
 // The two recording groups of the control panel.
@@ -78,7 +83,11 @@ protected:
 // stopwatch started and published in the application state.
 void prepare_main_loop(AppState& app, MainLoop& loop);
 
-// One cycle of the loop, in its fixed order.
+// One cycle of the loop, in its fixed order. With a real source, a cycle
+// whose grab brought no new frame keeps the last frame (not flipped again)
+// and skips seeding, thresholding, clustering, tracking and recording; the
+// hand-over, upload, playback steps, timelines, redraw and rate still run, so
+// a recording holds one frame per source frame.
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view);
 
 // Processes events once, then runs cycles until `quit_requested` is seen at

@@ -10,14 +10,15 @@ import sys
 LEVELS = [
     {"platform"},
     {"base"},
-    {"camera", "cluster", "model"},
+    {"camera", "video", "cluster", "model"},
     {"loop"},
     {"display", "gui"},
     {"app"},
 ]
 LEVEL = {room: i for i, rooms in enumerate(LEVELS) for room in rooms}
 # Within the core and the window side, the direction between rooms is fixed too.
-FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui")}
+FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui"),
+             ("camera", "video"), ("video", "cluster"), ("video", "model")}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
 
