@@ -8,8 +8,10 @@
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 
+class Fl_Box;
 class Fl_Button;
 class Fl_Check_Button;
+class Fl_Choice;
 class Fl_Double_Window;
 class Fl_Help_View;
 class Fl_Input;
@@ -20,6 +22,7 @@ class Fl_Value_Input;
 class Fl_Value_Slider;
 class Fl_Widget;
 class MYWINDOW;
+struct SourceControl;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -95,6 +98,17 @@ struct ControlPanel {
     Fl_Check_Button* playback_visible_check = nullptr;
     Fl_Input* playback_file_input = nullptr;
     Fl_Button* playback_quicksave_button = nullptr;
+    // Camera source (gui/source_page.h), on the Camera page
+    Fl_Input* source_input = nullptr;
+    Fl_Button* source_browse_button = nullptr;
+    Fl_Button* source_open_button = nullptr;
+    Fl_Choice* source_device_choice = nullptr;
+    Fl_Box* source_status = nullptr;
+    Fl_Check_Button* source_loop_check = nullptr;
+    Fl_Light_Button* source_pause_button = nullptr;
+    Fl_Button* source_back_button = nullptr;
+    Fl_Button* source_forward_button = nullptr;
+    SourceControl* source = nullptr;  // the open source and its device controls; set by connect_source_page
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left
