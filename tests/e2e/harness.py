@@ -180,14 +180,14 @@ def parse_ppm(raw):
 class Velmora:
     """One run of the program."""
 
-    def __init__(self, xvfb, workdir):
+    def __init__(self, xvfb, workdir, args=()):
         self.xvfb = xvfb
         self.workdir = workdir
         self.stdout_path = os.path.join(workdir, "stdout.txt")
         self.stderr_path = os.path.join(workdir, "stderr.txt")
         self._out = open(self.stdout_path, "wb")
         self._err = open(self.stderr_path, "wb")
-        self.proc = subprocess.Popen(["velmora"], executable=BINARY, cwd=workdir, env=xvfb.env,
+        self.proc = subprocess.Popen(["velmora", *args], executable=BINARY, cwd=workdir, env=xvfb.env,
                                      stdout=self._out, stderr=self._err)
 
     @property
@@ -287,8 +287,8 @@ class ProgramTest(unittest.TestCase):
         for p in self.programs:
             p.kill()
 
-    def start(self):
-        program = Velmora(self.xvfb, self.workdir)
+    def start(self, *args):
+        program = Velmora(self.xvfb, self.workdir, args)
         self.programs.append(program)
         program.wait_for_log("\nbefore entering mainloop")
         return program
