@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "camera/frame_ops.h"
+#include "model/animation.h"
+#include "model/node_model.h"
 #include "platform/rand.h"
 #include "tests/support/test_support.h"
 
@@ -169,4 +172,62 @@ TEST(MainLoopRate, ShowsTheCyclesOfEachIntervalOfAtLeastOneSecond) {
     run_cycle(app, loop, view);
     EXPECT_EQ(view.rates, (std::vector<int32_t>{9, 3})) << "the counter restarts after each display";
     platform::time_end_period(1);
+}
+
+// A real source: frames only when the test hands one over.
+class MailboxSource final : public Videocam {
+public:
+    bool start() override { return true; }
+    bool stop() override { return true; }
+    bool grab(Frame& frame) override {
+        if (pending.empty()) return false;
+        frame.swap(pending);
+        pending.clear();
+        return true;
+    }
+    Frame pending;
+};
+
+TEST_F(MainLoopTest, ACycleWithoutANewFrameKeepsTheFrameAndSkipsTheAnalysisAndRecording) {
+    MailboxSource source;
+    loop.source = &source;
+    NodeModel model;
+    model.nodes = {{440, 25, 255}, {300, 300, 255}, {400, 300, 255}};
+    Animation record;
+    record.recording = true;
+    loop.scene = Scene{&model, &record, nullptr, nullptr};
+    app.options.threshold = 180;
+    app.options.y_invert = 1;
+
+    // Until the first frame comes the frames are black and nothing is found.
+    run_cycle(app, loop, view);
+    EXPECT_EQ(app.camera_frame, Frame(kFrameBytes, 0));
+    EXPECT_EQ(record.frame_count, 0);
+
+    // One frame: a bright square at (450, 340), found at row 19 after the flip.
+    source.pending.assign(kFrameBytes, 10);
+    for (int y = 335; y <= 345; ++y)
+        for (int x = 445; x <= 455; ++x) source.pending[size_t(y) * kFrameWidth + x] = 200;
+    run_cycle(app, loop, view);
+    const Frame flipped = app.camera_frame;
+    ASSERT_EQ(loop.bright_pixels.size(), 121u);
+    EXPECT_EQ(model.nodes[0].x, 450) << "tracked onto the square";
+    EXPECT_EQ(model.nodes[0].y, 19);
+    EXPECT_EQ(record.frame_count, 1);
+
+    // Cycles without a frame: the same (flipped once) frame, no new analysis,
+    // no recorded frame, but the redraw as ever.
+    model.nodes[0] = ModelNode{445, 25, 255};  // dragged meanwhile
+    loop.bright_pixels.clear();
+    const size_t redraws = std::count(view.calls.begin(), view.calls.end(), "redraw");
+    for (int i = 0; i < 5; ++i) run_cycle(app, loop, view);
+    EXPECT_EQ(app.camera_frame, flipped);
+    EXPECT_TRUE(loop.bright_pixels.empty()) << "no thresholding without a new frame";
+    EXPECT_EQ(model.nodes[0].x, 445) << "no tracking without a new frame";
+    EXPECT_EQ(record.frame_count, 1) << "one frame in, one frame recorded";
+    EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "redraw"), static_cast<long>(redraws + 5));
+
+    source.pending = flipped;  // any new frame
+    run_cycle(app, loop, view);
+    EXPECT_EQ(record.frame_count, 2);
 }
