@@ -8,12 +8,13 @@
 namespace {
 
 // Cluster copy for the drawing, tracking, recording and playback (each at a
-// fresh stopwatch reading), the timelines and the selection check.
-// A cycle without a new frame skips the cluster copy, tracking and recording.
-void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool new_frame) {
+// fresh stopwatch reading), the timelines and the selection check. A cycle
+// that analysed nothing skips the cluster copy and tracking; only a new frame
+// is recorded.
+void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool analysed, bool new_frame) {
     Scene& scene = loop.scene;
-    if (new_frame && scene.clusters != nullptr) *scene.clusters = loop.clusters;
-    if (new_frame && scene.model != nullptr)
+    if (analysed && scene.clusters != nullptr) *scene.clusters = loop.clusters;
+    if (analysed && scene.model != nullptr)
         track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance);
 
     Animation* record = scene.record_animation;
@@ -40,11 +41,27 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool 
 
 }  // namespace
 
+AnalysisSettings analysis_settings(const Options& o) {
+    return AnalysisSettings{o.y_invert != 0,
+                            o.threshold,
+                            o.cluster_method,
+                            o.kmeans_clusters,
+                            o.kmeans_iterations,
+                            o.regiongrow_max_distance,
+                            o.regiongrow_max_cluster_size,
+                            o.regiongrow_min_cluster_size,
+                            o.cure_max_distance,
+                            o.cure_min_cluster_size,
+                            o.min_node_distance,
+                            o.max_track_distance};
+}
+
 void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.cycle_count = 0;
     loop.rate_mark = platform::clock_ms();
     loop.bright_pixels.clear();
     loop.clusters.clear();
+    loop.analysed = false;
     loop.stopwatch.start();
     app.stopwatch = &loop.stopwatch;
     if (loop.scene.record_animation != nullptr) app.record_animation = loop.scene.record_animation;
@@ -67,8 +84,17 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         if (app.threshold_frame.size() != kFrameBytes) copy_frame(app.camera_frame, app.threshold_frame);
     }
 
-    if (new_frame) {
-        if (options.y_invert != 0) flip_frame(app.camera_frame);
+    // Without a new frame the kept one is analysed again only when a setting
+    // the analysis reads has changed since it was analysed. The kept frame is
+    // already flipped as the last analysis asked: flipped back or again when
+    // y_invert changed.
+    const AnalysisSettings settings = analysis_settings(options);
+    const bool analyse = new_frame || (loop.analysed && settings != loop.analysed_with);
+    if (analyse) {
+        if (new_frame ? settings.y_invert : settings.y_invert != loop.analysed_with.y_invert)
+            flip_frame(app.camera_frame);
+        loop.analysed_with = settings;
+        loop.analysed = true;
 
         kmeans_seed(loop.clusters, options.kmeans_clusters);
 
@@ -85,7 +111,7 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     view.hand_over(app.camera_frame);
     view.upload_frame(options.show_thresholding != 0 ? app.threshold_frame : app.camera_frame);
 
-    track_record_and_play(app, loop, view, new_frame);
+    track_record_and_play(app, loop, view, analyse, new_frame);
 
     view.request_redraw();
 

@@ -81,9 +81,12 @@ public:
     // fault is also shown to the operator once, through platform::show_message.
     virtual std::string fault() const = 0;
     virtual SourceInfo info() const = 0;
-    // Called on the delivering thread each time a new frame is ready to grab
-    // (realtime and sequential). Must return at once; set it before start().
-    // A GUI loop uses it to wake from its wait (Fl::awake) instead of polling.
+    // Called on the delivering thread when a frame is ready to grab and none
+    // was waiting (a frame that replaces one not yet grabbed brings no second
+    // call), when the stream ends and when it fails. Must return at once; set
+    // it before start(). A GUI loop uses it to wake from its wait (Fl::awake)
+    // instead of polling; at most one call is outstanding per grab, so such a
+    // waker never fills up while the loop runs slower than the source.
     virtual void set_frame_notify(std::function<void()> notify) { (void)notify; }
 };
 

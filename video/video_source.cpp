@@ -479,6 +479,7 @@ void VideoSource::Impl::deliver_loop() {
             }
         }
 
+        bool announce = false;
         {
             std::unique_lock<std::mutex> lock(mutex);
             if (options.pacing == Pacing::sequential)
@@ -491,6 +492,10 @@ void VideoSource::Impl::deliver_loop() {
                 av_frame_free(&p.frame);
                 continue;
             }
+            // A frame that replaces one not yet grabbed is not announced
+            // again: a waker drained once per loop cycle (FLTK's awake pipe)
+            // cannot pile up while the loop runs slower than the source.
+            announce = !mailbox_new;
             std::swap(scratch, mailbox);
             mailbox_new = true;
             mailbox_ms = p.time_ms;
@@ -499,7 +504,7 @@ void VideoSource::Impl::deliver_loop() {
         changed.notify_all();
         av_frame_free(&p.frame);
         last_ms = p.time_ms;
-        if (wake) wake();
+        if (wake && announce) wake();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camera/frame_ops.h"
@@ -231,3 +232,85 @@ TEST_F(MainLoopTest, ACycleWithoutANewFrameKeepsTheFrameAndSkipsTheAnalysisAndRe
     run_cycle(app, loop, view);
     EXPECT_EQ(record.frame_count, 2);
 }
+
+// A paused file: while no new frame comes, a changed setting of the analysis
+// shows on the kept frame at once. The frame, as the analysis sees it after
+// the flip, holds square A (220) at (100, 100), square B (150) at (300, 200)
+// and a 3 x 3 spot C (220) at (400, 300); threshold 180 and region grow with
+// at least 20 pixels find A alone. Each node waits near one of them: node 0
+// 20 pixels from B, node 1 25 from C, node 2 40 from A (beyond the tracking
+// distance of 30).
+struct SettingChange {
+    const char* name;
+    void (*change)(Options&);
+    std::vector<std::pair<int, int>> clusters;  // found on the kept frame after the change
+    std::vector<std::pair<int, int>> nodes;
+    bool unflipped;  // the kept frame turned back as the source delivered it
+};
+
+class ChangeWithoutANewFrame : public MainLoopTest, public ::testing::WithParamInterface<SettingChange> {};
+
+TEST_P(ChangeWithoutANewFrame, AnalysesTheKeptFrameAgainAndRecordsNothing) {
+    const SettingChange& c = GetParam();
+    const auto paint = [](Frame& f, int cx, int cy, int half, uint8_t v) {
+        for (int y = cy - half; y <= cy + half; ++y)
+            for (int x = cx - half; x <= cx + half; ++x) f[size_t(y) * kFrameWidth + x] = v;
+    };
+    Frame analysed(kFrameBytes, 10);
+    paint(analysed, 100, 100, 5, 220);
+    paint(analysed, 300, 200, 5, 150);
+    paint(analysed, 400, 300, 1, 220);
+    Frame delivered = analysed;
+    flip_frame(delivered);
+
+    MailboxSource source;
+    source.pending = delivered;
+    loop.source = &source;
+    NodeModel model;
+    model.nodes = {{320, 200, 255}, {400, 325, 255}, {100, 140, 255}};
+    Animation record;
+    record.recording = true;
+    ClusterList drawn;
+    loop.scene = Scene{&model, &record, nullptr, &drawn};
+    app.options.threshold = 180;
+    app.options.y_invert = 1;
+    app.options.cluster_method = 0;
+    app.options.cure_min_cluster_size = 5;  // unused until the merge is chosen
+
+    run_cycle(app, loop, view);
+    ASSERT_EQ(drawn.size(), 1u);
+    ASSERT_EQ(record.frame_count, 1);
+    run_cycle(app, loop, view);  // nothing new, nothing changed
+
+    c.change(app.options);
+    run_cycle(app, loop, view);
+    std::vector<std::pair<int, int>> found;
+    for (const Cluster& k : drawn) found.emplace_back(k.x, k.y);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, c.clusters) << "the drawing shows the clusters of the kept frame";
+    std::vector<std::pair<int, int>> nodes;
+    for (const ModelNode& n : model.nodes) nodes.emplace_back(n.x, n.y);
+    EXPECT_EQ(nodes, c.nodes);
+    EXPECT_EQ(app.camera_frame, c.unflipped ? delivered : analysed) << "flipped once, as y_invert says";
+    EXPECT_EQ(record.frame_count, 1) << "one frame in, one frame recorded";
+
+    // Analysed once per change: the next cycle leaves the (cleared) list alone.
+    loop.bright_pixels.clear();
+    run_cycle(app, loop, view);
+    EXPECT_TRUE(loop.bright_pixels.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ChangeWithoutANewFrame,
+    ::testing::Values(
+        SettingChange{"threshold", [](Options& o) { o.threshold = 120; },
+                      {{100, 100}, {300, 200}}, {{300, 200}, {400, 325}, {100, 140}}, false},
+        SettingChange{"region_grow_minimum", [](Options& o) { o.regiongrow_min_cluster_size = 5; },
+                      {{100, 100}, {400, 300}}, {{320, 200}, {400, 300}, {100, 140}}, false},
+        SettingChange{"method", [](Options& o) { o.cluster_method = 2; },
+                      {{100, 100}, {400, 300}}, {{320, 200}, {400, 300}, {100, 140}}, false},
+        SettingChange{"tracking_distance", [](Options& o) { o.max_track_distance = 50; },
+                      {{100, 100}}, {{320, 200}, {400, 325}, {100, 100}}, false},
+        SettingChange{"y_invert", [](Options& o) { o.y_invert = 0; },
+                      {{100, 259}}, {{320, 200}, {400, 325}, {100, 140}}, true}),
+    [](const auto& info) { return std::string(info.param.name); });

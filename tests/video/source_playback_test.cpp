@@ -71,6 +71,20 @@ TEST_F(Playback, StepsForwardAndBackWhilePaused) {
     EXPECT_NE(source->status_line().find("paused"), std::string::npos) << source->status_line();
 }
 
+TEST_F(Playback, AFrameNotYetGrabbedIsReplacedWithoutAnotherNotification) {
+    ASSERT_NE(source, nullptr);
+    source->start();
+    // Nobody grabs: the first frame is announced, the later ones only replace
+    // it, and then the end is announced.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (notified.load() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(source->grab(frame));
+    EXPECT_EQ(frame[0] / 5, 29) << "the newest frame waits, the older ones were dropped";
+    EXPECT_EQ(notified.load(), 2);
+    EXPECT_TRUE(source->ended());
+}
+
 TEST_F(Playback, PlaysToTheEndAndLoopsWhenAsked) {
     ASSERT_NE(source, nullptr);
     source->start();
