@@ -107,5 +107,8 @@ SourceName classify_source(const std::string& text) {
     }
     name.kind = SourceKind::file;
     if (!exists) name.error = t + ": no such file";
+    // A FIFO or socket would block the opening thread (the GUI's) in open(2)
+    // until a writer comes, beyond the reach of the open's time limit.
+    else if (!S_ISREG(st.st_mode)) name.error = t + ": not a regular file";
     return name;
 }

@@ -21,7 +21,8 @@ struct SourceName {
 // device; a text with a printf integer directive (%d, %04d) an image
 // sequence; a folder the PNG, PGM or JPEG files in it, in name order; anything
 // else a video file. A folder without images, or with images of more than one
-// kind, gives an error.
+// kind, a missing file and one that is not a regular file (a FIFO) give an
+// error.
 SourceName classify_source(const std::string& text);
 
 // The text with glob's special characters escaped, so a folder name is

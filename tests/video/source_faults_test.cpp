@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "tests/support/test_support.h"
@@ -59,6 +61,12 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "Invalid data"},
         Refused{"folder_without_images", [](const TempDir& d) { return d.path(); }, "holds no PNG, PGM or JPEG"},
+        Refused{"fifo",  // would block the open until a writer came
+                [](const TempDir& d) {
+                    EXPECT_EQ(mkfifo(d.file("pipe.mp4").c_str(), 0600), 0);
+                    return d.file("pipe.mp4");
+                },
+                "not a regular file"},
         Refused{"folder_of_mixed_images",
                 [](const TempDir& d) {
                     write_whole_file(d.file("a.png"), "x");
