@@ -12,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // No extension: the container is found from the bytes alone.
     static const std::string path = fuzz_file::scratch_path("video");
     fuzz_file::write(path, data, size);
+    // Else every input would go elsewhere (a camera) and nothing be fuzzed.
+    fuzz_file::require(classify_source(path).kind == SourceKind::file ? "" : "the scratch file is not a video file");
 
     SourceOptions options;
     options.pacing = Pacing::sequential;

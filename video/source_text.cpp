@@ -96,7 +96,9 @@ SourceName classify_source(const std::string& text) {
     }
     struct stat st {};
     const bool exists = ::stat(t.c_str(), &st) == 0;
-    if ((exists && S_ISCHR(st.st_mode)) || t.rfind("/dev/", 0) == 0) {
+    // A file under /dev/ (a video kept in /dev/shm) is no device; a missing
+    // /dev/ path is named a device, so its error comes from the device side.
+    if (exists ? S_ISCHR(st.st_mode) : t.rfind("/dev/", 0) == 0) {
         name.kind = SourceKind::device;
         return name;
     }

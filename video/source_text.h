@@ -17,8 +17,8 @@ struct SourceName {
 };
 
 // "synthetic" (any case of letters, surrounding blanks ignored) is the
-// synthetic camera; a character device or a path under /dev/ a capture
-// device; a text with a printf integer directive (%d, %04d) an image
+// synthetic camera; a character device, or a missing path under /dev/, a
+// capture device; a text with a printf integer directive (%d, %04d) an image
 // sequence; a folder the PNG, PGM or JPEG files in it, in name order; anything
 // else a video file. A folder without images, or with images of more than one
 // kind, a missing file and one that is not a regular file (a FIFO) give an

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -89,6 +90,22 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"no_device", [](const TempDir&) { return std::string("/dev/video0"); }, "No such file"},
         Refused{"pattern_without_files", [](const TempDir& d) { return d.file("f%04d.png"); }, ""}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SourceText, TellsDevicesFromFilesByWhatThePathIs) {
+    EXPECT_EQ(classify_source(" Synthetic ").kind, SourceKind::synthetic);
+    EXPECT_EQ(classify_source("/dev/null").kind, SourceKind::device);
+    EXPECT_EQ(classify_source("/dev/video77").kind, SourceKind::device) << "a camera not plugged in";
+    EXPECT_EQ(classify_source("/tmp/no-such-folder/f%04d.png").kind, SourceKind::sequence);
+    // A video kept in the memory file system is a file, not a camera.
+    std::error_code ec;
+    if (!std::filesystem::is_directory("/dev/shm", ec)) GTEST_SKIP() << "no /dev/shm";
+    const std::string path = "/dev/shm/velmora-test-" + std::to_string(::getpid()) + ".y4m";
+    write_whole_file(path, "YUV4MPEG2 W2 H2 F25:1 Cmono\nFRAME\nabcd");
+    const SourceName name = classify_source(path);
+    std::filesystem::remove(path, ec);
+    EXPECT_EQ(name.kind, SourceKind::file);
+    EXPECT_TRUE(name.error.empty()) << name.error;
+}
 
 // Frame i of the damaged files: noise (so each frame takes many bytes of the
 // file) with i in its first byte.
