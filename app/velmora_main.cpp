@@ -13,6 +13,7 @@
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
 #include "gui/cycle_beacon.h"
+#include "gui/source_page.h"
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 #include "platform/displays.h"
@@ -52,6 +53,11 @@ int velmora_main(int argc, char** argv) {
     log.out << "\n" << report;
     show_system_report(panel, display_report_markup(report));
 
+    // `velmora SOURCE`: a camera, video file or image sequence instead of the
+    // synthetic camera (see gui/source_page.h); without it, the one last used.
+    connect_source_page(panel, app, loop);
+    open_start_source(panel, argc > 1 ? argv[1] : "");
+
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
     prepare_main_loop(app, loop);
@@ -63,6 +69,7 @@ int velmora_main(int argc, char** argv) {
         return Fl::check() != 0;
     });
 
+    close_source_page(panel);
     save_options(options_file_name(own_name), app.options, log);
     app.extras.save(options_file_name(own_name), log);
     stop_output_window(app);

@@ -21,6 +21,7 @@
 #include "display/render_thread.h"
 #include "gui/measure_controls.h"
 #include "gui/panel_callbacks.h"
+#include "gui/source_page.h"
 #include "platform/message.h"
 
 namespace cb = panel_callbacks;
@@ -140,6 +141,7 @@ void build_camera_page(ControlPanel& p) {
     p.shutter_slider = value_slider(820, 95, 200, 25, "shutter", 1, 255, 1,
                                     cb::store_option<&Options::camera_shutter>, "Shutter");
     p.y_invert_check = check_button(820, 125, 160, 25, "y - invert frame buffer", cb::y_invert);
+    build_source_widgets(p);
     end_page(page, false);
 }
 

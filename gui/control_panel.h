@@ -8,8 +8,10 @@
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 
+class Fl_Box;
 class Fl_Button;
 class Fl_Check_Button;
+class Fl_Choice;
 class Fl_Double_Window;
 class Fl_Help_View;
 class Fl_Input;
@@ -22,6 +24,7 @@ class Fl_Value_Slider;
 class Fl_Widget;
 class MYWINDOW;
 class AnglesWindow;
+struct SourceControl;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -106,6 +109,17 @@ struct ControlPanel {
     Fl_Button* playback_export_button = nullptr;
     Fl_Button* angles_button = nullptr;
     AnglesWindow* angles_window = nullptr;  // made by the first press of "angles"
+    // Camera source (gui/source_page.h), on the Camera page
+    Fl_Input* source_input = nullptr;
+    Fl_Button* source_browse_button = nullptr;
+    Fl_Button* source_open_button = nullptr;
+    Fl_Choice* source_device_choice = nullptr;
+    Fl_Box* source_status = nullptr;
+    Fl_Check_Button* source_loop_check = nullptr;
+    Fl_Light_Button* source_pause_button = nullptr;
+    Fl_Button* source_back_button = nullptr;
+    Fl_Button* source_forward_button = nullptr;
+    SourceControl* source = nullptr;  // the open source and its device controls; set by connect_source_page
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left

@@ -8,17 +8,20 @@
 namespace {
 
 // Cluster copy for the drawing, tracking, recording and playback (each at a
-// fresh stopwatch reading), the timelines and the selection check.
-void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view) {
+// fresh stopwatch reading), the timelines and the selection check. A cycle
+// that analysed nothing skips the cluster copy and tracking; only a new frame
+// is recorded.
+void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool analysed, bool new_frame) {
     Scene& scene = loop.scene;
-    if (scene.clusters != nullptr) *scene.clusters = loop.clusters;
-    if (scene.model != nullptr)
+    if (analysed && scene.clusters != nullptr) *scene.clusters = loop.clusters;
+    if (analysed && scene.model != nullptr)
         track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance,
                     app.node_memory, loop.tracking_memory);
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;
-    if (record != nullptr && scene.model != nullptr) record->record_step(*scene.model, loop.stopwatch.elapsed_ms());
+    if (new_frame && record != nullptr && scene.model != nullptr)
+        record->record_step(*scene.model, loop.stopwatch.elapsed_ms());
     if (record != nullptr) record->play_step(loop.stopwatch.elapsed_ms());
     if (playback != nullptr) playback->play_step(loop.stopwatch.elapsed_ms());
 
@@ -39,11 +42,27 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view) {
 
 }  // namespace
 
+AnalysisSettings analysis_settings(const Options& o) {
+    return AnalysisSettings{o.y_invert != 0,
+                            o.threshold,
+                            o.cluster_method,
+                            o.kmeans_clusters,
+                            o.kmeans_iterations,
+                            o.regiongrow_max_distance,
+                            o.regiongrow_max_cluster_size,
+                            o.regiongrow_min_cluster_size,
+                            o.cure_max_distance,
+                            o.cure_min_cluster_size,
+                            o.min_node_distance,
+                            o.max_track_distance};
+}
+
 void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.cycle_count = 0;
     loop.rate_mark = platform::clock_ms();
     loop.bright_pixels.clear();
     loop.clusters.clear();
+    loop.analysed = false;
     loop.stopwatch.start();
     app.stopwatch = &loop.stopwatch;
     if (loop.scene.record_animation != nullptr) app.record_animation = loop.scene.record_animation;
@@ -54,25 +73,46 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     const Options& options = app.options;
 
-    // Grab and flip. A stopped camera leaves the frame as it was.
-    (void)loop.camera.grab(app.camera_frame);
-    if (options.y_invert != 0) flip_frame(app.camera_frame);
-
-    kmeans_seed(loop.clusters, options.kmeans_clusters);
-
-    if (options.threshold < 1) {
-        copy_frame(app.camera_frame, app.threshold_frame);
+    // Grab and flip. A stopped synthetic camera leaves the frame as it was,
+    // and the cycle runs on it as on a new one.
+    bool new_frame = true;
+    if (loop.source == nullptr) {
+        (void)loop.camera.grab(app.camera_frame);
     } else {
-        threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
-        list_bright_pixels(app.threshold_frame, loop.bright_pixels);
-        run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
-                       loop.bright_pixels, loop.clusters);
+        new_frame = loop.source->grab(app.camera_frame);
+        // Until a source's first frame comes, the preview shows black.
+        if (app.camera_frame.size() != kFrameBytes) app.camera_frame.assign(kFrameBytes, 0);
+        if (app.threshold_frame.size() != kFrameBytes) copy_frame(app.camera_frame, app.threshold_frame);
+    }
+
+    // Without a new frame the kept one is analysed again only when a setting
+    // the analysis reads has changed since it was analysed. The kept frame is
+    // already flipped as the last analysis asked: flipped back or again when
+    // y_invert changed.
+    const AnalysisSettings settings = analysis_settings(options);
+    const bool analyse = new_frame || (loop.analysed && settings != loop.analysed_with);
+    if (analyse) {
+        if (new_frame ? settings.y_invert : settings.y_invert != loop.analysed_with.y_invert)
+            flip_frame(app.camera_frame);
+        loop.analysed_with = settings;
+        loop.analysed = true;
+
+        kmeans_seed(loop.clusters, options.kmeans_clusters);
+
+        if (options.threshold < 1) {
+            copy_frame(app.camera_frame, app.threshold_frame);
+        } else {
+            threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
+            list_bright_pixels(app.threshold_frame, loop.bright_pixels);
+            run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
+                           loop.bright_pixels, loop.clusters);
+        }
     }
 
     view.hand_over(app.camera_frame);
     view.upload_frame(options.show_thresholding != 0 ? app.threshold_frame : app.camera_frame);
 
-    track_record_and_play(app, loop, view);
+    track_record_and_play(app, loop, view, analyse, new_frame);
 
     view.request_redraw();
 

@@ -27,6 +27,27 @@ struct Scene {
     ClusterList* clusters = nullptr;
 };
 
+// The settings that flipping, thresholding, clustering and tracking read:
+// when one of them changes while no new frame comes, the kept frame is
+// analysed again. The k-means thread count is left out (it changes only the
+// speed), and so is the merge's maximum cluster size, which nothing reads.
+struct AnalysisSettings {
+    bool y_invert = false;
+    int32_t threshold = 0;
+    int32_t cluster_method = 0;
+    int32_t kmeans_clusters = 0;
+    int32_t kmeans_iterations = 0;
+    int32_t regiongrow_max_distance = 0;
+    int32_t regiongrow_max_cluster_size = 0;
+    int32_t regiongrow_min_cluster_size = 0;
+    int32_t cure_max_distance = 0;
+    int32_t cure_min_cluster_size = 0;
+    int32_t min_node_distance = 0;
+    int32_t max_track_distance = 0;
+    bool operator==(const AnalysisSettings&) const = default;
+};
+AnalysisSettings analysis_settings(const Options& options);
+
 // What the main loop owns for the whole run.
 struct MainLoop {
     explicit MainLoop(AppState& app) : camera(&app.time_phase) {}
@@ -48,6 +69,14 @@ struct MainLoop {
     std::string playback_label;
     // The live model's trails, while node memory is on.
     TrackingMemory tracking_memory;
+    // A camera source other than the synthetic camera (a device, file or
+    // image sequence), owned elsewhere; null: the synthetic camera above. Its
+    // grab is false while no new frame has come, and such a cycle keeps the
+    // last frame and skips the analysis (see run_cycle).
+    Videocam* source = nullptr;
+    // The settings of the last analysis; valid once `analysed` is set.
+    AnalysisSettings analysed_with;
+    bool analysed = false;
 };
 
 // The two recording groups of the control panel.
@@ -80,7 +109,15 @@ protected:
 // stopwatch started and published in the application state.
 void prepare_main_loop(AppState& app, MainLoop& loop);
 
-// One cycle of the loop, in its fixed order.
+// One cycle of the loop, in its fixed order. With a real source, a cycle
+// whose grab brought no new frame keeps the last frame (not flipped again)
+// and skips seeding, thresholding, clustering, tracking and recording; the
+// hand-over, upload, playback steps, timelines, redraw and rate still run, so
+// a recording holds one frame per source frame. Such a cycle does analyse the
+// kept frame again (flipping it when y_invert changed, then seeding,
+// thresholding, clustering and tracking) when an AnalysisSettings field
+// changed since the last analysis, so a paused file shows a new threshold at
+// once; it still records nothing.
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view);
 
 // Processes events once, then runs cycles until `quit_requested` is seen at

@@ -407,9 +407,9 @@ class Velmora:
 
     MAIN_WINDOW_SIZE = (1264, 950)
 
-    def __init__(self, xvfb, workdir, pass_count=True):
+    def __init__(self, xvfb, workdir, pass_count=True, args=()):
         """pass_count False starts the program as an operator does, without
-        the pass count that sync() needs."""
+        the pass count that sync() needs. `args` follow the program name."""
         self.xvfb = xvfb
         self.pass_count = pass_count
         self.workdir = workdir
@@ -420,7 +420,7 @@ class Velmora:
         self._window = None
         self._counter = None
         env = dict(xvfb.env, VELMORA_CYCLE_PROPERTY="1") if pass_count else xvfb.env
-        self.proc = subprocess.Popen(["velmora"], executable=BINARY, cwd=workdir, env=env,
+        self.proc = subprocess.Popen(["velmora", *args], executable=BINARY, cwd=workdir, env=env,
                                      stdout=self._out, stderr=self._err)
 
     @property
@@ -530,10 +530,11 @@ class ProgramTest(unittest.TestCase):
         for p in self.programs:
             p.kill()
 
-    def start(self, pass_count=True):
-        """Starts the program and returns once its main window is shown (and,
-        with its pass count, once its main loop runs)."""
-        program = Velmora(self.xvfb, self.workdir, pass_count)
+    def start(self, *args, pass_count=True):
+        """Starts the program with the command-line arguments `args` and
+        returns once its main window is shown (and, with its pass count, once
+        its main loop runs)."""
+        program = Velmora(self.xvfb, self.workdir, pass_count, args)
         self.programs.append(program)
         program.wait_for_log("\nbefore entering mainloop")
         program.main_window()

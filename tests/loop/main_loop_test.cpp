@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camera/frame_ops.h"
+#include "model/animation.h"
+#include "model/node_model.h"
 #include "platform/rand.h"
 #include "tests/support/test_support.h"
 
@@ -170,3 +174,143 @@ TEST(MainLoopRate, ShowsTheCyclesOfEachIntervalOfAtLeastOneSecond) {
     EXPECT_EQ(view.rates, (std::vector<int32_t>{9, 3})) << "the counter restarts after each display";
     platform::time_end_period(1);
 }
+
+// A real source: frames only when the test hands one over.
+class MailboxSource final : public Videocam {
+public:
+    bool start() override { return true; }
+    bool stop() override { return true; }
+    bool grab(Frame& frame) override {
+        if (pending.empty()) return false;
+        frame.swap(pending);
+        pending.clear();
+        return true;
+    }
+    Frame pending;
+};
+
+TEST_F(MainLoopTest, ACycleWithoutANewFrameKeepsTheFrameAndSkipsTheAnalysisAndRecording) {
+    MailboxSource source;
+    loop.source = &source;
+    NodeModel model;
+    model.nodes = {{440, 25, 255}, {300, 300, 255}, {400, 300, 255}};
+    Animation record;
+    record.recording = true;
+    loop.scene = Scene{&model, &record, nullptr, nullptr};
+    app.options.threshold = 180;
+    app.options.y_invert = 1;
+
+    // Until the first frame comes the frames are black and nothing is found.
+    run_cycle(app, loop, view);
+    EXPECT_EQ(app.camera_frame, Frame(kFrameBytes, 0));
+    EXPECT_EQ(record.frame_count, 0);
+
+    // One frame: a bright square at (450, 340), found at row 19 after the flip.
+    source.pending.assign(kFrameBytes, 10);
+    for (int y = 335; y <= 345; ++y)
+        for (int x = 445; x <= 455; ++x) source.pending[size_t(y) * kFrameWidth + x] = 200;
+    run_cycle(app, loop, view);
+    const Frame flipped = app.camera_frame;
+    ASSERT_EQ(loop.bright_pixels.size(), 121u);
+    EXPECT_EQ(model.nodes[0].x, 450) << "tracked onto the square";
+    EXPECT_EQ(model.nodes[0].y, 19);
+    EXPECT_EQ(record.frame_count, 1);
+
+    // Cycles without a frame: the same (flipped once) frame, no new analysis,
+    // no recorded frame, but the redraw as ever.
+    model.nodes[0] = ModelNode{445, 25, 255};  // dragged meanwhile
+    loop.bright_pixels.clear();
+    const size_t redraws = std::count(view.calls.begin(), view.calls.end(), "redraw");
+    for (int i = 0; i < 5; ++i) run_cycle(app, loop, view);
+    EXPECT_EQ(app.camera_frame, flipped);
+    EXPECT_TRUE(loop.bright_pixels.empty()) << "no thresholding without a new frame";
+    EXPECT_EQ(model.nodes[0].x, 445) << "no tracking without a new frame";
+    EXPECT_EQ(record.frame_count, 1) << "one frame in, one frame recorded";
+    EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "redraw"), static_cast<long>(redraws + 5));
+
+    source.pending = flipped;  // any new frame
+    run_cycle(app, loop, view);
+    EXPECT_EQ(record.frame_count, 2);
+}
+
+// A paused file: while no new frame comes, a changed setting of the analysis
+// shows on the kept frame at once. The frame, as the analysis sees it after
+// the flip, holds square A (220) at (100, 100), square B (150) at (300, 200)
+// and a 3 x 3 spot C (220) at (400, 300); threshold 180 and region grow with
+// at least 20 pixels find A alone. Each node waits near one of them: node 0
+// 20 pixels from B, node 1 25 from C, node 2 40 from A (beyond the tracking
+// distance of 30).
+struct SettingChange {
+    const char* name;
+    void (*change)(Options&);
+    std::vector<std::pair<int, int>> clusters;  // found on the kept frame after the change
+    std::vector<std::pair<int, int>> nodes;
+    bool unflipped;  // the kept frame turned back as the source delivered it
+};
+
+class ChangeWithoutANewFrame : public MainLoopTest, public ::testing::WithParamInterface<SettingChange> {};
+
+TEST_P(ChangeWithoutANewFrame, AnalysesTheKeptFrameAgainAndRecordsNothing) {
+    const SettingChange& c = GetParam();
+    const auto paint = [](Frame& f, int cx, int cy, int half, uint8_t v) {
+        for (int y = cy - half; y <= cy + half; ++y)
+            for (int x = cx - half; x <= cx + half; ++x) f[size_t(y) * kFrameWidth + x] = v;
+    };
+    Frame analysed(kFrameBytes, 10);
+    paint(analysed, 100, 100, 5, 220);
+    paint(analysed, 300, 200, 5, 150);
+    paint(analysed, 400, 300, 1, 220);
+    Frame delivered = analysed;
+    flip_frame(delivered);
+
+    MailboxSource source;
+    source.pending = delivered;
+    loop.source = &source;
+    NodeModel model;
+    model.nodes = {{320, 200, 255}, {400, 325, 255}, {100, 140, 255}};
+    Animation record;
+    record.recording = true;
+    ClusterList drawn;
+    loop.scene = Scene{&model, &record, nullptr, &drawn};
+    app.options.threshold = 180;
+    app.options.y_invert = 1;
+    app.options.cluster_method = 0;
+    app.options.cure_min_cluster_size = 5;  // unused until the merge is chosen
+
+    run_cycle(app, loop, view);
+    ASSERT_EQ(drawn.size(), 1u);
+    ASSERT_EQ(record.frame_count, 1);
+    run_cycle(app, loop, view);  // nothing new, nothing changed
+
+    c.change(app.options);
+    run_cycle(app, loop, view);
+    std::vector<std::pair<int, int>> found;
+    for (const Cluster& k : drawn) found.emplace_back(k.x, k.y);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, c.clusters) << "the drawing shows the clusters of the kept frame";
+    std::vector<std::pair<int, int>> nodes;
+    for (const ModelNode& n : model.nodes) nodes.emplace_back(n.x, n.y);
+    EXPECT_EQ(nodes, c.nodes);
+    EXPECT_EQ(app.camera_frame, c.unflipped ? delivered : analysed) << "flipped once, as y_invert says";
+    EXPECT_EQ(record.frame_count, 1) << "one frame in, one frame recorded";
+
+    // Analysed once per change: the next cycle leaves the (cleared) list alone.
+    loop.bright_pixels.clear();
+    run_cycle(app, loop, view);
+    EXPECT_TRUE(loop.bright_pixels.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ChangeWithoutANewFrame,
+    ::testing::Values(
+        SettingChange{"threshold", [](Options& o) { o.threshold = 120; },
+                      {{100, 100}, {300, 200}}, {{300, 200}, {400, 325}, {100, 140}}, false},
+        SettingChange{"region_grow_minimum", [](Options& o) { o.regiongrow_min_cluster_size = 5; },
+                      {{100, 100}, {400, 300}}, {{320, 200}, {400, 300}, {100, 140}}, false},
+        SettingChange{"method", [](Options& o) { o.cluster_method = 2; },
+                      {{100, 100}, {400, 300}}, {{320, 200}, {400, 300}, {100, 140}}, false},
+        SettingChange{"tracking_distance", [](Options& o) { o.max_track_distance = 50; },
+                      {{100, 100}}, {{320, 200}, {400, 325}, {100, 100}}, false},
+        SettingChange{"y_invert", [](Options& o) { o.y_invert = 0; },
+                      {{100, 259}}, {{320, 200}, {400, 325}, {100, 140}}, true}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -1,0 +1,288 @@
+#include "gui/source_page.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Light_Button.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <memory>
+
+#include "gui/control_panel.h"
+#include "gui/panel_callbacks.h"
+#include "platform/message.h"
+#include "video/camera_source.h"
+#include "video/v4l2.h"
+#include "video/video_source.h"
+
+namespace {
+
+constexpr char kCaption[] = "video source";
+constexpr char kSourceKey[] = "source";
+constexpr double kStatusSeconds = 0.25;
+
+}  // namespace
+
+// What the page keeps besides its widgets.
+struct SourceControl {
+    AppState* app = nullptr;
+    MainLoop* loop = nullptr;
+    std::unique_ptr<CameraSource> source;  // null: the loop's own synthetic camera
+    VideoSource* video = nullptr;          // `source` when it is decoded by FFmpeg
+    std::unique_ptr<CameraControls> controls;
+    std::vector<CaptureDevice> devices;
+    std::string status;  // the text the status line shows
+};
+
+namespace {
+
+// The device list is read again each time it is opened: cameras come and go.
+class DeviceChoice final : public Fl_Choice {
+public:
+    DeviceChoice(int x, int y, int w, int h, const char* label) : Fl_Choice(x, y, w, h, label) {}
+    int handle(int event) override {
+        if (event == FL_PUSH) rescan();
+        return Fl_Choice::handle(event);
+    }
+    void rescan();
+};
+
+// A menu label is parsed for submenus and shortcuts: '/', '\\', '&' and a
+// leading '_' are escaped.
+std::string menu_text(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '/' || c == '\\' || c == '_') out += '\\';
+        if (c == '&') out += '&';
+        out += c;
+    }
+    return out;
+}
+
+void DeviceChoice::rescan() {
+    SourceControl* s = panel_of(this).source;
+    if (s == nullptr) return;
+    s->devices = list_capture_devices(system_v4l2_kernel());
+    clear();
+    for (const CaptureDevice& d : s->devices) add(menu_text(d.card + "  (" + d.path + ")").c_str());
+    if (s->devices.empty()) {
+        add("no camera found");
+        mode(0, FL_MENU_INACTIVE);
+    }
+    value(-1);
+}
+
+void set_status(ControlPanel& p, const std::string& text) {
+    if (p.source->status == text) return;
+    p.source->status = text;
+    p.source_status->copy_label(text.c_str());
+    p.source_status->redraw();
+}
+
+std::string status_of(const SourceControl& s) {
+    if (s.video != nullptr) return s.video->status_line();
+    return "synthetic camera, 480 x 360";
+}
+
+// The sliders a device lacks are inactive; other sources leave them all active.
+void show_controls(ControlPanel& p) {
+    const CameraControls* c = p.source->controls.get();
+    Fl_Value_Slider* sliders[] = {p.brightness_slider, p.gain_slider, p.shutter_slider};
+    const CameraControls::Which which[] = {CameraControls::brightness, CameraControls::gain,
+                                           CameraControls::exposure};
+    for (int i = 0; i < 3; ++i) {
+        if (c == nullptr || c->range(which[i]).present) sliders[i]->activate();
+        else sliders[i]->deactivate();
+    }
+}
+
+void apply_control(ControlPanel& p, Fl_Value_Slider* slider, CameraControls::Which which) {
+    if (p.source != nullptr && p.source->controls != nullptr) p.source->controls->apply(which, slider->value(), slider->minimum(), slider->maximum());
+}
+
+void brightness_changed(Fl_Widget* w, void* data) {
+    panel_callbacks::store_option<&Options::camera_brightness>(w, data);
+    ControlPanel& p = panel_of(w);
+    apply_control(p, p.brightness_slider, CameraControls::brightness);
+}
+
+void gain_changed(Fl_Widget* w, void* data) {
+    panel_callbacks::store_option<&Options::camera_gain>(w, data);
+    ControlPanel& p = panel_of(w);
+    apply_control(p, p.gain_slider, CameraControls::gain);
+}
+
+void shutter_changed(Fl_Widget* w, void* data) {
+    panel_callbacks::store_option<&Options::camera_shutter>(w, data);
+    ControlPanel& p = panel_of(w);
+    apply_control(p, p.shutter_slider, CameraControls::exposure);
+}
+
+void browse(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    const char* name = fl_file_chooser("open video or image:", "*", p.source_input->value(), 0);
+    if (name != nullptr) p.source_input->value(name);
+}
+
+void device_chosen(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    const int i = p.source_device_choice->value();
+    if (p.source != nullptr && i >= 0 && i < static_cast<int>(p.source->devices.size()))
+        p.source_input->value(p.source->devices[static_cast<size_t>(i)].path.c_str());
+}
+
+void open_pressed(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (p.source != nullptr) open_source_text(p, p.source_input->value());
+}
+
+void loop_changed(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (p.source != nullptr && p.source->video != nullptr) p.source->video->set_loop(p.source_loop_check->value() != 0);
+}
+
+void pause_changed(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (p.source != nullptr && p.source->video != nullptr) p.source->video->set_paused(p.source_pause_button->value() != 0);
+}
+
+void step_back(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (p.source == nullptr || p.source->video == nullptr) return;
+    p.source->video->step_back();
+    p.source_pause_button->value(1);
+}
+
+void step_forward(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (p.source == nullptr || p.source->video == nullptr) return;
+    p.source->video->step_forward();
+    p.source_pause_button->value(1);
+}
+
+// Four times a second: the status line follows the source.
+void refresh_status(void* data) {
+    auto& p = *static_cast<ControlPanel*>(data);
+    set_status(p, status_of(*p.source));
+    Fl::repeat_timeout(kStatusSeconds, &refresh_status, data);
+}
+
+// Hands `next` (null: the synthetic camera) to the loop in place of the current source.
+void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
+    SourceControl& s = *p.source;
+    s.loop->source = nullptr;
+    s.controls.reset();
+    if (s.source != nullptr) s.source->stop();
+    s.source.reset();
+    s.video = nullptr;
+    if (next != nullptr && next->info().kind != SourceKind::synthetic) {
+        s.video = static_cast<VideoSource*>(next.get());
+        s.video->set_loop(p.source_loop_check->value() != 0);
+        s.video->set_paused(p.source_pause_button->value() != 0);
+        // Wakes the GUI thread when it waits for events.
+        s.video->set_frame_notify([] { Fl::awake(); });
+        s.source = std::move(next);
+        s.source->start();
+        s.loop->source = s.source.get();
+        if (s.source->info().kind == SourceKind::device) {
+            s.controls = std::make_unique<CameraControls>(system_v4l2_kernel(), s.source->info().name);
+            // Brightness and gain take the stored values at once; exposure
+            // stays automatic until "shutter" moves.
+            apply_control(p, p.brightness_slider, CameraControls::brightness);
+            apply_control(p, p.gain_slider, CameraControls::gain);
+        }
+    }
+    show_controls(p);
+    set_status(p, status_of(s));
+}
+
+}  // namespace
+
+void build_source_widgets(ControlPanel& p) {
+    p.source_input = new Fl_Input(885, 165, 265, 25, "source:");
+    p.source_input->tooltip("a camera (/dev/video0), a video file, an image pattern (shots/f%04d.png), "
+                            "a folder of images, or synthetic");
+    p.source_browse_button = new Fl_Button(1155, 165, 30, 25, "...");
+    p.source_browse_button->tooltip("choose a video or image file");
+    p.source_browse_button->callback(browse);
+    p.source_open_button = new Fl_Button(1190, 165, 60, 25, "open");
+    p.source_open_button->callback(open_pressed);
+    p.source_device_choice = new DeviceChoice(885, 195, 365, 25, "cameras:");
+    p.source_device_choice->callback(device_chosen);
+    p.source_status = new Fl_Box(820, 225, 430, 25, "synthetic camera, 480 x 360");
+    p.source_status->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+    p.source_loop_check = new Fl_Check_Button(820, 255, 60, 25, "loop");
+    p.source_loop_check->down_box(FL_DOWN_BOX);
+    p.source_loop_check->tooltip("play files again from the start at their end");
+    p.source_loop_check->callback(loop_changed);
+    p.source_pause_button = new Fl_Light_Button(885, 255, 70, 25, "pause");
+    p.source_pause_button->callback(pause_changed);
+    p.source_back_button = new Fl_Button(960, 255, 30, 25, "<");
+    p.source_back_button->tooltip("one frame back");
+    p.source_back_button->callback(step_back);
+    p.source_forward_button = new Fl_Button(995, 255, 30, 25, ">");
+    p.source_forward_button->tooltip("one frame forward");
+    p.source_forward_button->callback(step_forward);
+
+    p.brightness_slider->callback(brightness_changed);
+    p.gain_slider->callback(gain_changed);
+    p.shutter_slider->callback(shutter_changed);
+}
+
+void connect_source_page(ControlPanel& p, AppState& app, MainLoop& loop) {
+    p.source = new SourceControl;
+    p.source->app = &app;
+    p.source->loop = &loop;
+    static_cast<DeviceChoice*>(p.source_device_choice)->rescan();
+    Fl::add_timeout(kStatusSeconds, &refresh_status, &p);
+}
+
+bool open_source_text(ControlPanel& p, const std::string& text) {
+    SourceControl& s = *p.source;
+    std::string error;
+    SourceOptions options;
+    options.loop = p.source_loop_check->value() != 0;
+    std::unique_ptr<CameraSource> next = open_camera_source(text, options, &s.app->time_phase, error);
+    if (next == nullptr) {
+        platform::show_message(kCaption, ("could not open " + error).c_str());
+        return false;
+    }
+    const bool synthetic = next->info().kind == SourceKind::synthetic;
+    replace_source(p, synthetic ? nullptr : std::move(next));
+    if (synthetic) s.app->extras.erase(kSourceKey);
+    else s.app->extras.set(kSourceKey, text);
+    p.source_input->value(text.c_str());
+    return true;
+}
+
+void open_start_source(ControlPanel& p, const std::string& argument) {
+    const std::string remembered = p.source->app->extras.get(kSourceKey);
+    const std::string text = argument.empty() ? remembered : argument;
+    if (text.empty()) return;
+    std::string error;
+    SourceOptions options;
+    std::unique_ptr<CameraSource> next = open_camera_source(text, options, &p.source->app->time_phase, error);
+    if (next == nullptr) {
+        platform::show_message(kCaption, ("could not open " + error + "; the synthetic camera runs instead").c_str());
+        p.source_input->value(text.c_str());
+        return;
+    }
+    const bool synthetic = next->info().kind == SourceKind::synthetic;
+    replace_source(p, synthetic ? nullptr : std::move(next));
+    // A source given on the command line is remembered like one opened on the page.
+    if (!argument.empty() && !synthetic) p.source->app->extras.set(kSourceKey, argument);
+    if (!argument.empty() && synthetic && !remembered.empty()) p.source->app->extras.erase(kSourceKey);
+    p.source_input->value(text.c_str());
+}
+
+void close_source_page(ControlPanel& p) {
+    if (p.source == nullptr) return;
+    Fl::remove_timeout(&refresh_status, &p);
+    replace_source(p, nullptr);
+    delete p.source;
+    p.source = nullptr;
+}

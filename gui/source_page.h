@@ -1,0 +1,31 @@
+#pragma once
+// The camera source part of the Camera page: a "source:" input with a file
+// chooser, the V4L2 cameras found, "open", a status line, and loop, pause and
+// frame steps for files. Opening a source hands it to the main loop; a device
+// source also takes the "brightness", "gain" and "shutter" sliders.
+
+#include <string>
+
+#include "loop/app_state.h"
+#include "loop/main_loop.h"
+
+struct ControlPanel;
+
+// Builds the widgets inside the open Camera page (x 815 to 1255, y 160 to 335).
+void build_source_widgets(ControlPanel& panel);
+
+// Gives the page the loop whose source it sets; before any open.
+void connect_source_page(ControlPanel& panel, AppState& app, MainLoop& loop);
+
+// At start-up: opens `argument` when it is not empty, else the remembered
+// source, if any. One that cannot be opened leaves the synthetic camera
+// running and is reported to the operator. Without either nothing happens.
+void open_start_source(ControlPanel& panel, const std::string& argument);
+
+// Opens the source the text names and, on success, hands it to the loop and
+// remembers it; false (reported to the operator) leaves the current source.
+bool open_source_text(ControlPanel& panel, const std::string& text);
+
+// At shut-down: stops the source's threads; the loop goes back to the
+// synthetic camera.
+void close_source_page(ControlPanel& panel);

@@ -1,0 +1,49 @@
+#pragma once
+// From a decoded picture of any size and pixel format to the 480 x 360 grey
+// Frame: the luma scaled to fit with its aspect kept, centred between black
+// bars, by area averaging.
+
+#include <string>
+#include <vector>
+
+#include "camera/frame.h"
+
+struct AVFrame;
+struct SwsContext;
+
+// Where a picture of width x height lands in the frame.
+struct FitRect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const FitRect&) const = default;
+};
+
+// The largest rectangle of the picture's aspect that fits the frame, centred.
+// A 640 x 480 picture fills the frame; 1920 x 1080 becomes 480 x 270 at row 45.
+// Each side is at least one pixel. Width and height must be positive.
+FitRect fit_rect(int width, int height);
+
+class LumaFitter {
+public:
+    LumaFitter() = default;
+    ~LumaFitter();
+    LumaFitter(const LumaFitter&) = delete;
+    LumaFitter& operator=(const LumaFitter&) = delete;
+
+    // Writes the picture into `out` (resized to kFrameBytes). A picture whose
+    // format keeps 8-bit luma in a plane of its own (planar YUV, NV12, grey) is
+    // read from that plane as it is; any other format goes through libswscale
+    // to full-range grey. A 480 x 360 luma plane is copied byte for byte.
+    // False, with `error` set, for a picture that cannot be converted (`out`
+    // then holds nothing of use).
+    bool fit(const AVFrame& picture, Frame& out, std::string& error);
+
+private:
+    SwsContext* sws_ = nullptr;
+    // The scaler writes whole SIMD blocks past the end of a row: it scales
+    // into this padded picture, whose rows are then copied into the frame.
+    std::vector<uint8_t> scaled_;
+    int source_format_ = -1;  // the pixel format sws_ was made for
+};
