@@ -9,6 +9,7 @@
 #include <string>
 
 #include "camera/videocam.h"
+#include "cluster/cluster_stats.h"
 #include "cluster/clustering.h"
 #include "cluster/records.h"
 #include "loop/app_state.h"
@@ -46,6 +47,8 @@ struct MainLoop {
     // label, so the texts live here, from one cycle to the next.
     std::string record_label;
     std::string playback_label;
+    // Statistics of the clusters, measured in the cycles in which they are wanted.
+    ClusterStatistics statistics;
 };
 
 // The two recording groups of the control panel.
