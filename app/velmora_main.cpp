@@ -11,6 +11,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "gui/scene_aids.h"
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 #include "platform/displays.h"
@@ -53,6 +54,7 @@ int velmora_main(int argc, char** argv) {
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
     prepare_main_loop(app, loop);
+    attach_scene_aids(panel, loop.statistics);
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);
     run_main_loop(app, loop, view, [] { return Fl::check() != 0; });

@@ -20,6 +20,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/panel_callbacks.h"
+#include "gui/scene_aids.h"
 #include "platform/message.h"
 
 namespace cb = panel_callbacks;
@@ -358,6 +359,7 @@ ControlPanel& build_control_panel(AppState& app) {
     build_fullscreen_page(p);
     build_system_and_help_pages(p);
     tabs->end();
+    build_scene_aids(p);
 
     build_record_group(p);
     button(1115, 920, 70, 25, "reset all", cb::reset_all);

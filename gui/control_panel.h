@@ -8,6 +8,7 @@
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 
+class Fl_Browser;
 class Fl_Button;
 class Fl_Check_Button;
 class Fl_Double_Window;
@@ -19,7 +20,9 @@ class Fl_Slider;
 class Fl_Value_Input;
 class Fl_Value_Slider;
 class Fl_Widget;
+class HistogramView;
 class MYWINDOW;
+struct ClusterStatistics;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -95,6 +98,14 @@ struct ControlPanel {
     Fl_Check_Button* playback_visible_check = nullptr;
     Fl_Input* playback_file_input = nullptr;
     Fl_Button* playback_quicksave_button = nullptr;
+    // Scene aids (gui/scene_aids.cpp): automatic threshold, cluster
+    // statistics, histogram.
+    Fl_Button* auto_threshold_button = nullptr;
+    Fl_Check_Button* keep_auto_check = nullptr;
+    Fl_Check_Button* cluster_counts_check = nullptr;
+    Fl_Browser* cluster_table = nullptr;
+    HistogramView* histogram_view = nullptr;
+    ClusterStatistics* statistics = nullptr;  // the main loop's, once attached
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left
