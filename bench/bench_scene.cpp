@@ -78,7 +78,7 @@ void BM_ClusteringWithStatistics(benchmark::State& state) {
     MergeWork merge;
     ClusterList clusters;
     ClusterStatistics stats;
-    stats.wanted = state.range(1) != 0;
+    stats.wanted_by_panel = state.range(1) != 0;
     for (auto _ : state) {
         kmeans_seed(clusters, options.kmeans_clusters);
         prepare_member_listing(stats, sums, grow, merge);

@@ -38,7 +38,7 @@ void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, Clus
 
 void prepare_member_listing(ClusterStatistics& stats, KMeansSums& kmeans_sums,
                             RegionGrowWork& region_grow_work, MergeWork& merge_work) {
-    ClusterMembers* members = stats.wanted ? &stats.members : nullptr;
+    ClusterMembers* members = stats.wanted() ? &stats.members : nullptr;
     kmeans_sums.members = members;
     region_grow_work.members = members;
     merge_work.members = members;
@@ -47,7 +47,7 @@ void prepare_member_listing(ClusterStatistics& stats, KMeansSums& kmeans_sums,
 void finish_cluster_statistics(ClusterStatistics& stats, int32_t cluster_method, const ClusterList& clusters,
                                const Frame& raw) {
     const bool method_ran = cluster_method >= 0 && cluster_method <= 2;
-    stats.computed = stats.wanted && method_ran && stats.members.cluster_count() == clusters.size();
+    stats.computed = stats.wanted() && method_ran && stats.members.cluster_count() == clusters.size();
     if (!stats.computed) return;
     compute_cluster_stats(stats.members, raw, stats.clusters);
     stats.described.assign(clusters.begin(), clusters.end());

@@ -38,9 +38,13 @@ void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, Clus
 
 // The statistics of the cycle, kept by the main loop.
 struct ClusterStatistics {
-    // Set before a cycle by whoever shows or exports the statistics; while it
-    // is false the clustering runs exactly as without them and nothing is kept.
-    bool wanted = false;
+    // Who wants them, each set before a cycle by its owner: the panel while
+    // its table shows or the preview prints counts, and the measurements
+    // (tracking's sub-pixel centres, exports) while they are taken. While
+    // nobody does, the clustering runs exactly as without them and nothing is kept.
+    bool wanted_by_panel = false;
+    bool wanted_by_measurements = false;
+    bool wanted() const { return wanted_by_panel || wanted_by_measurements; }
 
     bool computed = false;   // the last clustering run was measured
     ClusterList described;   // the cluster list that run produced

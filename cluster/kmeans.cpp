@@ -47,7 +47,6 @@ void list_members(ClusterMembers& m, const BrightPixelList& pixels, const Cluste
     m.clear();
     m.first.assign(centre_count + 1, 0);
     if (centres.empty()) return;
-    std::vector<uint32_t>& nearest_of = m.first;  // counts first, then positions
     std::vector<uint32_t> owner(pixels.size());
     for (size_t p = 0; p < pixels.size(); ++p) {
         int32_t best = std::numeric_limits<int32_t>::max();
@@ -62,11 +61,11 @@ void list_members(ClusterMembers& m, const BrightPixelList& pixels, const Cluste
             }
         }
         owner[p] = static_cast<uint32_t>(nearest);
-        ++nearest_of[nearest + 1];
+        ++m.first[nearest + 1];  // counts first, turned into positions below
     }
-    for (size_t j = 1; j <= centre_count; ++j) nearest_of[j] += nearest_of[j - 1];
+    for (size_t j = 1; j <= centre_count; ++j) m.first[j] += m.first[j - 1];
     m.pixels.resize(pixels.size());
-    std::vector<uint32_t> next(nearest_of.begin(), nearest_of.end() - 1);
+    std::vector<uint32_t> next(m.first.begin(), m.first.end() - 1);
     for (size_t p = 0; p < pixels.size(); ++p)
         m.pixels[next[owner[p]]++] = MemberPixel{pixels[p].x, pixels[p].y};
 }

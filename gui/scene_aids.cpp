@@ -157,14 +157,14 @@ void attach_scene_aids(ControlPanel& p, ClusterStatistics& statistics) {
 void detach_scene_aids(ControlPanel& p) {
     Fl::remove_timeout(refresh_tick, &p);
     Fl::remove_timeout(keep_auto_tick, &p);
-    if (p.statistics != nullptr) p.statistics->wanted = false;
+    if (p.statistics != nullptr) p.statistics->wanted_by_panel = false;
     p.statistics = nullptr;
     p.preview->statistics = nullptr;
 }
 
 void refresh_scene_aids(ControlPanel& p) {
     const bool table_shown = p.cluster_table->visible_r();
-    if (p.statistics != nullptr) p.statistics->wanted = table_shown || p.cluster_counts_check->value() != 0;
+    if (p.statistics != nullptr) p.statistics->wanted_by_panel = table_shown || p.cluster_counts_check->value() != 0;
 
     if (table_shown) {
         AidState& s = aid_state();

@@ -259,7 +259,7 @@ TEST(SubPixelCentre, WithinATenthOfAPixelOfAntiAliasedMarkers) {
             RegionGrowWork grow;
             MergeWork merge;
             ClusterStatistics stats;
-            stats.wanted = true;
+            stats.wanted_by_panel = true;
             prepare_member_listing(stats, sums, grow, merge);
             run_clustering(options, sums, grow, merge, pixels, clusters);
             finish_cluster_statistics(stats, method, clusters, raw);
@@ -308,7 +308,7 @@ TEST(ClusterStatisticsFlow, OnlyWantedRunsAreMeasuredAndOnlyTheirListIsDescribed
     EXPECT_FALSE(describes(stats, clusters));
     EXPECT_EQ(statistics_of(stats, clusters, 0), nullptr);
 
-    stats.wanted = true;
+    stats.wanted_by_panel = true;
     prepare_member_listing(stats, sums, grow, merge);
     run_clustering(options, sums, grow, merge, pixels, clusters);
     finish_cluster_statistics(stats, 0, clusters, raw);

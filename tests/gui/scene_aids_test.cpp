@@ -76,10 +76,10 @@ TEST_F(SceneAidsTest, ChecksAreKeptInTheExtraSettingsAndTheCountsMakeTheStatisti
     EXPECT_TRUE(app_state.extras.get_bool("scene.cluster_counts", false));
     EXPECT_TRUE(p->preview->show_cluster_counts);
     // The panel is not shown, so the table is not either: only the counts want them.
-    EXPECT_TRUE(statistics.wanted);
+    EXPECT_TRUE(statistics.wanted_by_panel);
     p->cluster_counts_check->value(0);
     p->cluster_counts_check->do_callback();
-    EXPECT_FALSE(statistics.wanted);
+    EXPECT_FALSE(statistics.wanted_by_panel);
     EXPECT_FALSE(app_state.extras.get_bool("scene.cluster_counts", true));
 }
 
