@@ -150,23 +150,54 @@ TEST_P(AutoThresholdByMethod, FourMarkersOverAGradient) {
     EXPECT_NE(auto_threshold_message(more, 5, 0).find("nearest count above"), std::string::npos);
 }
 
+// Two markers joined by a dim bridge: the count goes 1, 2 and, once the
+// bridge passes, 1 again over a range wider than the first.
+Frame bridged_markers() {
+    std::vector<scene_frames::Marker> m;
+    for (double x = 100; x <= 190; x += 3) m.push_back({x, 100.0, 2.0, 120});
+    m.push_back({100.2, 100.4, 5.0, 240});
+    m.push_back({190.6, 100.3, 5.0, 200});
+    return scene_frames::draw(scene_frames::Background{10.0, 20.0, 3, 9}, m);
+}
+
 // Every count the choice saw is what the method, or the flood fill for
 // k-means, gives at that threshold; with a count no threshold reaches, every
-// threshold down to the brightness bound is seen.
-TEST_P(AutoThresholdByMethod, CountsAtEveryThresholdSeenEqualAPlainCount) {
+// threshold down to the brightness bound is seen. Stopping early, once
+// nothing below could be wider, picks the range the plain counts give: the
+// widest with the count, the brighter on a tie.
+TEST_P(AutoThresholdByMethod, CountsAndChoicesEqualThoseOfPlainCounts) {
     const int32_t method = GetParam();
     const Options options = with_method(method);
-    scene_frames::Background noisy{30.0, 70.0, 12, 3};
-    const Frame raw = scene_frames::draw(noisy, scene_frames::four_markers());
-    AutoThresholdWork work;
-    (void)choose_threshold(work, raw, options, 1000);
-    uint32_t bright = 0;
-    for (int32_t t = 255; t >= work.lowest; --t) bright += work.histogram[static_cast<size_t>(t)];
-    EXPECT_LE(bright, kAutoThresholdMaxBright);
-    EXPECT_GT(bright + work.histogram[static_cast<size_t>(work.lowest - 1)], kAutoThresholdMaxBright);
-    for (int32_t t = work.lowest; t < 256; ++t) {
-        const int32_t plain = method == 1 ? groups_at(raw, t) : static_cast<int32_t>(clusters_at(raw, options, t).size());
-        ASSERT_EQ(work.counts[static_cast<size_t>(t)], plain) << "threshold " << t;
+    const scene_frames::Background noisy{30.0, 70.0, 12, 3};
+    for (const Frame& raw : {scene_frames::draw(noisy, scene_frames::four_markers()), bridged_markers()}) {
+        AutoThresholdWork work;
+        (void)choose_threshold(work, raw, options, 1000);
+        uint32_t bright = 0;
+        for (int32_t t = 255; t >= work.lowest; --t) bright += work.histogram[static_cast<size_t>(t)];
+        EXPECT_LE(bright, kAutoThresholdMaxBright);
+        EXPECT_GT(bright + work.histogram[static_cast<size_t>(work.lowest - 1)], kAutoThresholdMaxBright);
+        std::vector<int32_t> plain(256, 0);
+        for (int32_t t = work.lowest; t < 256; ++t) {
+            plain[static_cast<size_t>(t)] =
+                method == 1 ? groups_at(raw, t) : static_cast<int32_t>(clusters_at(raw, options, t).size());
+            ASSERT_EQ(work.counts[static_cast<size_t>(t)], plain[static_cast<size_t>(t)]) << "threshold " << t;
+        }
+
+        const int32_t lowest = work.lowest;
+        for (const int32_t wanted : {1, 2, 3, 4}) {
+            int32_t best_low = 0, best_high = -1;
+            for (int32_t high = 255; high >= lowest;) {
+                int32_t low = high;
+                while (low > lowest && plain[static_cast<size_t>(low - 1)] == plain[static_cast<size_t>(high)]) --low;
+                if (plain[static_cast<size_t>(high)] == wanted && high - low > best_high - best_low)
+                    best_low = low, best_high = high;
+                high = low - 1;
+            }
+            if (best_high < best_low) continue;
+            const AutoThreshold r = choose_threshold(work, raw, options, wanted);
+            EXPECT_EQ(r.low, best_low) << wanted;
+            EXPECT_EQ(r.high, best_high) << wanted;
+        }
     }
 }
 
