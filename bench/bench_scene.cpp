@@ -7,26 +7,15 @@
 #include "base/options.h"
 #include "camera/frame_ops.h"
 #include "camera/histogram.h"
-#include "camera/videocam.h"
 #include "cluster/auto_threshold.h"
 #include "cluster/cluster_stats.h"
 #include "cluster/clustering.h"
-#include "platform/rand.h"
 #include "tests/cluster/scene_frames.h"
 
 namespace {
 
-Frame camera_frame(float phase) {
-    platform::set_rand_state(1);
-    Videocam_dummy cam(&phase);
-    cam.start();
-    Frame raw;
-    cam.grab(raw);
-    return raw;
-}
-
 Frame scene_frame(int64_t kind) {
-    return kind == 0 ? camera_frame(0.3f) : scene_frames::draw(scene_frames::Background{}, scene_frames::four_markers());
+    return kind == 0 ? scene_frames::camera_frame(0.3f) : scene_frames::draw(scene_frames::Background{}, scene_frames::four_markers());
 }
 
 // Arguments: the method (0 region grow, 1 k-means, 2 merge) and the scene:
@@ -52,7 +41,7 @@ void BM_AutoThreshold(benchmark::State& state) {
 BENCHMARK(BM_AutoThreshold)->ArgsProduct({{0, 1, 2}, {0, 1, 2}})->Unit(benchmark::kMicrosecond);
 
 void BM_GreyHistogram(benchmark::State& state) {
-    const Frame raw = camera_frame(0.3f);
+    const Frame raw = scene_frames::camera_frame(0.3f);
     GreyHistogram h{};
     for (auto _ : state) {
         grey_histogram(raw, h);

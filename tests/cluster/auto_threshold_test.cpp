@@ -10,22 +10,12 @@
 #include <string>
 
 #include "camera/frame_ops.h"
-#include "camera/videocam.h"
 #include "cluster/clustering.h"
-#include "platform/rand.h"
 #include "tests/cluster/scene_frames.h"
 
 namespace {
 
-Frame camera_frame(float phase, bool flipped) {
-    platform::set_rand_state(1);
-    Videocam_dummy cam(&phase);
-    cam.start();
-    Frame raw;
-    cam.grab(raw);
-    if (flipped) flip_frame(raw);
-    return raw;
-}
+using scene_frames::camera_frame;
 
 Options with_method(int32_t method) {
     Options o = default_options();

@@ -267,14 +267,7 @@ TEST(SubPixelCentre, WithinATenthOfAPixelOfAntiAliasedMarkers) {
 
 TEST(ClusterStatisticsFlow, OnlyWantedRunsAreMeasuredAndOnlyTheirListIsDescribed) {
     const BrightPixelList pixels = cluster_inputs::camera_pixels(0.3f, 100);
-    Frame raw;
-    {
-        float phase = 0.3f;
-        platform::set_rand_state(1);
-        Videocam_dummy cam(&phase);
-        cam.start();
-        cam.grab(raw);
-    }
+    const Frame raw = scene_frames::camera_frame(0.3f);
     Options options = default_options();
     KMeansSums sums;
     RegionGrowWork grow;

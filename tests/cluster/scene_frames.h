@@ -1,7 +1,8 @@
 #pragma once
-// Frames of real-looking scenes for the statistics and the automatic
-// threshold: a background with a gradient and a little noise, and round
-// markers with anti-aliased edges at fractional positions. Each pixel's
+// Frames for the statistics and the automatic threshold: the synthetic
+// camera's, and real-looking scenes of a background with a gradient and a
+// little noise and round markers with anti-aliased edges at fractional
+// positions. Each pixel's
 // marker part is the share of the pixel the disc covers (counted on a grid of
 // 8 x 8 points), so a marker's true centre is known to the last bit.
 
@@ -12,8 +13,23 @@
 #include <vector>
 
 #include "camera/frame.h"
+#include "camera/frame_ops.h"
+#include "camera/videocam.h"
+#include "platform/rand.h"
 
 namespace scene_frames {
+
+// The raw frame the synthetic camera grabs at `phase` with the generator at
+// its initial state, flipped when asked.
+inline Frame camera_frame(float phase, bool flipped = false) {
+    platform::set_rand_state(1);
+    Videocam_dummy cam(&phase);
+    cam.start();
+    Frame raw;
+    cam.grab(raw);
+    if (flipped) flip_frame(raw);
+    return raw;
+}
 
 struct Marker {
     double x, y;     // centre, in pixel coordinates (a pixel's centre is at its integer position)

@@ -9,10 +9,9 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Value_Slider.H>
 
-#include "camera/videocam.h"
 #include "gui/histogram_view.h"
 #include "gui/scene_aids.h"
-#include "platform/rand.h"
+#include "tests/cluster/scene_frames.h"
 
 namespace {
 
@@ -24,11 +23,7 @@ protected:
     void SetUp() override {
         app_state.extras = ExtraSettings{};
         PanelTest::SetUp();
-        platform::set_rand_state(1);
-        float phase = 0.3f;
-        Videocam_dummy cam(&phase);
-        cam.start();
-        cam.grab(app_state.camera_frame);
+        app_state.camera_frame = scene_frames::camera_frame(0.3f);
         attach_scene_aids(*p, statistics);
     }
     void TearDown() override {
