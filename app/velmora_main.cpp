@@ -14,6 +14,7 @@
 #include "gui/control_panel.h"
 #include "gui/cycle_beacon.h"
 #include "gui/source_page.h"
+#include "gui/scene_aids.h"
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 #include "platform/displays.h"
@@ -61,6 +62,7 @@ int velmora_main(int argc, char** argv) {
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
     prepare_main_loop(app, loop);
+    attach_scene_aids(panel, loop.statistics);
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);
     CycleBeacon beacon(*panel.main_window);

@@ -40,6 +40,36 @@ void assign(const BrightPixel* begin, const BrightPixel* end, const Cluster* cen
     }
 }
 
+// Every pixel to the nearest centre of `centres`, as a round assigns them, as
+// lists per centre. No centres (no round ran): every list stays empty.
+void list_members(ClusterMembers& m, const BrightPixelList& pixels, const ClusterList& centres,
+                  size_t centre_count) {
+    m.clear();
+    m.first.assign(centre_count + 1, 0);
+    if (centres.empty()) return;
+    std::vector<uint32_t> owner(pixels.size());
+    for (size_t p = 0; p < pixels.size(); ++p) {
+        int32_t best = std::numeric_limits<int32_t>::max();
+        size_t nearest = 0;
+        for (size_t j = 0; j < centres.size(); ++j) {
+            const int32_t dx = centres[j].x - pixels[p].x;
+            const int32_t dy = centres[j].y - pixels[p].y;
+            const int32_t d = dx * dx + dy * dy;
+            if (d < best) {
+                best = d;
+                nearest = j;
+            }
+        }
+        owner[p] = static_cast<uint32_t>(nearest);
+        ++m.first[nearest + 1];  // counts first, turned into positions below
+    }
+    for (size_t j = 1; j <= centre_count; ++j) m.first[j] += m.first[j - 1];
+    m.pixels.resize(pixels.size());
+    std::vector<uint32_t> next(m.first.begin(), m.first.end() - 1);
+    for (size_t p = 0; p < pixels.size(); ++p)
+        m.pixels[next[owner[p]]++] = MemberPixel{pixels[p].x, pixels[p].y};
+}
+
 }  // namespace
 
 KMeansSums::KMeansSums() = default;
@@ -75,7 +105,11 @@ void kmeans(KMeansSums& work, const BrightPixelList& pixels, ClusterList& cluste
     PodList<KMeansSum>& sums = work.sums;
     const size_t k = clusters.size();
     if (sums.size() != k) sums.resize(k, KMeansSum{0, 0, 0});
-    if (iterations <= 0 || k == 0) return;
+    if (work.members != nullptr) work.last_round.clear();
+    if (iterations <= 0 || k == 0) {
+        if (work.members != nullptr) list_members(*work.members, pixels, work.last_round, k);
+        return;
+    }
 
     WorkerPool* pool = work.pool_for(pixels.size(), k);
     const int parts = pool ? pool->parts() : 1;
@@ -85,6 +119,7 @@ void kmeans(KMeansSums& work, const BrightPixelList& pixels, ClusterList& cluste
     }
 
     for (int32_t round = 0; round < iterations; ++round) {
+        if (work.members != nullptr) work.last_round.assign(clusters.begin(), clusters.end());
         std::fill(sums.begin(), sums.end(), KMeansSum{0, 0, 0});
         if (pool) {
             // Contiguous slices; integer sums are exact, so adding the parts
@@ -125,4 +160,5 @@ void kmeans(KMeansSums& work, const BrightPixelList& pixels, ClusterList& cluste
         // changed nothing would be repeated exactly by every later one.
         if (!moved) break;
     }
+    if (work.members != nullptr) list_members(*work.members, pixels, work.last_round, k);
 }

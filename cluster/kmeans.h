@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "cluster/members.h"
 #include "cluster/records.h"
 
 class WorkerPool;
@@ -34,6 +35,10 @@ public:
     int32_t threads() const { return threads_; }
 
     PodList<KMeansSum> sums;  // one per centre during an iteration
+    // When set, a run also lists there, for every centre, the pixels nearest
+    // to it in the last round that ran.
+    ClusterMembers* members = nullptr;
+    ClusterList last_round;  // while listing: the centres the last round started from
 
 private:
     friend void kmeans(KMeansSums&, const BrightPixelList&, ClusterList&, int32_t);

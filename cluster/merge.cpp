@@ -55,6 +55,40 @@ int32_t plain_partner(const AccumulatorList& a, size_t i, int32_t r2) {
     return partner;
 }
 
+// Member chains: one chain per pixel to begin with.
+void start_chains(MergeWork& work, size_t n) {
+    work.chain_head.resize(n);
+    work.chain_tail.resize(n);
+    work.chain_next.assign(n, -1);
+    for (size_t k = 0; k < n; ++k) work.chain_head[k] = work.chain_tail[k] = static_cast<int32_t>(k);
+}
+
+// A[i] swallowed A[b]; then the last entry moves into b's slot (when b is not
+// the last), which may be A[i] itself.
+void join_chains(MergeWork& work, size_t i, size_t b, size_t last) {
+    std::vector<int32_t>& head = work.chain_head;
+    std::vector<int32_t>& tail = work.chain_tail;
+    work.chain_next[static_cast<size_t>(tail[i])] = head[b];
+    tail[i] = tail[b];
+    if (b != last) {
+        head[b] = head[last];
+        tail[b] = tail[last];
+    }
+}
+
+// The chains of the kept clusters, in list order.
+void list_members(MergeWork& work, const BrightPixelList& pixels, int32_t min_cluster_size) {
+    ClusterMembers& m = *work.members;
+    m.clear();
+    m.first.push_back(0);
+    for (size_t k = 0; k < work.clusters.size(); ++k) {
+        if (work.clusters[k].count < min_cluster_size) continue;
+        for (int32_t p = work.chain_head[k]; p >= 0; p = work.chain_next[static_cast<size_t>(p)])
+            m.pixels.push_back(MemberPixel{pixels[static_cast<size_t>(p)].x, pixels[static_cast<size_t>(p)].y});
+        m.first.push_back(static_cast<uint32_t>(m.pixels.size()));
+    }
+}
+
 }  // namespace
 
 // The spatial index of the fast search: every cluster centre in a uniform
@@ -323,6 +357,7 @@ private:
         ix_.erase(a_[b].x, a_[b].y, static_cast<int32_t>(b));
         ix_.drop_candidate(static_cast<int32_t>(b));
         const size_t last = a_.size() - 1;
+        if (work_.members != nullptr) join_chains(work_, i, b, last);
         if (b != last) {
             a_[b] = a_[last];
             ix_.relabel(a_[b].x, a_[b].y, static_cast<int32_t>(last), static_cast<int32_t>(b));
@@ -411,6 +446,7 @@ void plain_merge(MergeWork& work, int32_t r2) {
             continue;
         }
         add_cluster(a[i], a[static_cast<size_t>(b)]);
+        if (work.members != nullptr) join_chains(work, i, static_cast<size_t>(b), a.size() - 1);
         if (static_cast<size_t>(b) != a.size() - 1) a[static_cast<size_t>(b)] = a.back();
         a.pop_back();
     }
@@ -425,6 +461,7 @@ int64_t merge_clusters(MergeWork& work, const BrightPixelList& pixels, ClusterLi
     for (const BrightPixel& p : pixels) a.push_back(pixel_cluster(p));
     work.plain_distance_tests = 0;
     const int32_t r2 = cluster_math::reach_squared(max_distance);
+    if (work.members != nullptr) start_chains(work, a.size());
 
     int64_t failures = 0;
     const bool in_frame = std::all_of(pixels.begin(), pixels.end(), inside_frame);
@@ -439,6 +476,7 @@ int64_t merge_clusters(MergeWork& work, const BrightPixelList& pixels, ClusterLi
     for (const ClusterAccumulator& c : a) {
         if (c.count >= min_cluster_size) out.push_back(Cluster{c.x, c.y, c.value});
     }
+    if (work.members != nullptr) list_members(work, pixels, min_cluster_size);
     return failures;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "cluster/members.h"
 #include "cluster/records.h"
 
 struct MergeIndex;
@@ -26,6 +27,12 @@ struct MergeWork {
     // Distance tests that the plain search (each search testing every other
     // entry of A) would have made in the last call.
     int64_t plain_distance_tests = 0;
+    // When set, a run also lists there the pixels of every cluster it keeps.
+    ClusterMembers* members = nullptr;
+    // While listing: the pixels of cluster A[k] form a chain of bright-pixel
+    // indices from chain_head[k] to chain_tail[k] through chain_next; a merge
+    // joins two chains, a move takes a chain along.
+    std::vector<int32_t> chain_head, chain_tail, chain_next;
 };
 
 // Runs the merge over `pixels` into `clusters`, which is emptied first.

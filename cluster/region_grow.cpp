@@ -82,7 +82,27 @@ int64_t loose_boxes(const RegionGrowWork& w, size_t n) {
     return bad;
 }
 
-template <bool kCheck>
+// The pixels were listed cluster by cluster as they were absorbed; the lists
+// of clusters below the minimum size are squeezed out, the rest move down in
+// order.
+void keep_members(RegionGrowWork& w, int32_t min_cluster_size) {
+    ClusterMembers& m = *w.members;
+    m.first.clear();
+    m.first.push_back(0);
+    uint32_t kept = 0;
+    const size_t grown = w.clusters.size();
+    for (size_t k = 0; k < grown; ++k) {
+        const uint32_t begin = w.member_starts[k];
+        const uint32_t end = k + 1 < grown ? w.member_starts[k + 1] : static_cast<uint32_t>(m.pixels.size());
+        if (w.clusters[k].count < min_cluster_size) continue;
+        if (kept != begin) std::copy(m.pixels.begin() + begin, m.pixels.begin() + end, m.pixels.begin() + kept);
+        kept += end - begin;
+        m.first.push_back(kept);
+    }
+    m.pixels.resize(kept);
+}
+
+template <bool kCheck, bool kRecord>
 int64_t grow(RegionGrowWork& w, const BrightPixelList& pixels, ClusterList& out, int32_t max_distance,
              int32_t max_cluster_size, int32_t min_cluster_size) {
     int64_t failures = 0;
@@ -98,9 +118,19 @@ int64_t grow(RegionGrowWork& w, const BrightPixelList& pixels, ClusterList& out,
     for (size_t b = 0; b < w.block_boxes.size(); ++b) update_block(w, b, n);
     for (size_t g = 0; g < w.group_boxes.size(); ++g) update_group(w, g, w.block_boxes.size());
 
+    [[maybe_unused]] ClusterMembers* members = kRecord ? w.members : nullptr;
+    if constexpr (kRecord) {
+        members->clear();
+        w.member_starts.clear();
+    }
+
     while (n > 0) {
         ClusterAccumulator r{0, 0, 0, 0, 0, 0, 0};
         add_pixel(r, list[n - 1]);
+        if constexpr (kRecord) {
+            w.member_starts.push_back(static_cast<uint32_t>(members->pixels.size()));
+            members->pixels.push_back(MemberPixel{list[n - 1].x, list[n - 1].y});
+        }
         list.pop_back();
         --n;
         w.plain_distance_tests += static_cast<int64_t>(n);
@@ -131,6 +161,7 @@ int64_t grow(RegionGrowWork& w, const BrightPixelList& pixels, ClusterList& out,
                     BrightPixel& p = list[k];
                     if (squared_distance(p.x, p.y, r.x, r.y) > r2) continue;
                     add_pixel(r, p);
+                    if constexpr (kRecord) members->pixels.push_back(MemberPixel{p.x, p.y});
                     p.value = 0;
                     w.absorbed.push_back(static_cast<int32_t>(k));
                     if (r.count >= max_cluster_size) {
@@ -184,6 +215,7 @@ int64_t grow(RegionGrowWork& w, const BrightPixelList& pixels, ClusterList& out,
     for (const ClusterAccumulator& r : w.clusters) {
         if (r.count >= min_cluster_size) out.push_back(Cluster{r.x, r.y, r.value});
     }
+    if constexpr (kRecord) keep_members(w, min_cluster_size);
     return failures;
 }
 
@@ -191,11 +223,15 @@ int64_t grow(RegionGrowWork& w, const BrightPixelList& pixels, ClusterList& out,
 
 void region_grow(RegionGrowWork& work, const BrightPixelList& pixels, ClusterList& clusters,
                  int32_t max_distance, int32_t max_cluster_size, int32_t min_cluster_size) {
-    (void)grow<false>(work, pixels, clusters, max_distance, max_cluster_size, min_cluster_size);
+    if (work.members != nullptr) {
+        (void)grow<false, true>(work, pixels, clusters, max_distance, max_cluster_size, min_cluster_size);
+        return;
+    }
+    (void)grow<false, false>(work, pixels, clusters, max_distance, max_cluster_size, min_cluster_size);
 }
 
 int64_t region_grow_self_checked(RegionGrowWork& work, const BrightPixelList& pixels,
                                  ClusterList& clusters, int32_t max_distance,
                                  int32_t max_cluster_size, int32_t min_cluster_size) {
-    return grow<true>(work, pixels, clusters, max_distance, max_cluster_size, min_cluster_size);
+    return grow<true, false>(work, pixels, clusters, max_distance, max_cluster_size, min_cluster_size);
 }

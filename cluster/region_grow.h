@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cluster/members.h"
 #include "cluster/records.h"
 
 // Bounding box of a run of pixels, inclusive.
@@ -28,6 +29,9 @@ struct RegionGrowWork {
     // left in W) would have made in the last call: a measure of the work the
     // block skipping saves.
     int64_t plain_distance_tests = 0;
+    // When set, a run also lists there the pixels of every cluster it keeps.
+    ClusterMembers* members = nullptr;
+    std::vector<uint32_t> member_starts;  // first listed pixel of each grown cluster
 };
 
 // Runs region grow over `pixels` (frame coordinates) into `clusters`, which is

@@ -3,6 +3,7 @@
 #include <FL/Fl.H>
 
 #include "display/angle_labels.h"
+#include "display/cluster_labels.h"
 #include "display/draw.h"
 #include "display/gl_texture.h"
 
@@ -148,6 +149,8 @@ void MYWINDOW::draw() {
 
     glDisable(GL_TEXTURE_2D);
     draw_cluster_crosses(clusters, options_.line_width);
+    if (show_cluster_counts && statistics != nullptr && describes(*statistics, clusters))
+        draw_cluster_counts(font, clusters, statistics->clusters, options_.line_width);
     draw_model(model, options_.line_width, options_.sensor_max_radius);
     draw_model(record_animation.model, options_.line_width, options_.sensor_max_radius);
     draw_model(playback_animation.model, options_.line_width, options_.sensor_max_radius);

@@ -11,6 +11,7 @@
 
 #include "base/options.h"
 #include "camera/frame.h"
+#include "cluster/cluster_stats.h"
 #include "cluster/records.h"
 #include "display/gl_font.h"
 #include "model/animation.h"
@@ -58,6 +59,11 @@ public:
     Animation playback_animation;
     // "show angles": each drawn model's bend angles beside its nodes.
     bool show_angles = false;
+    // The main loop's cluster statistics, and whether each cross gets its
+    // cluster's pixel count; the counts show only while the statistics
+    // describe `clusters`.
+    const ClusterStatistics* statistics = nullptr;
+    bool show_cluster_counts = false;
 
 protected:
     void draw() override;

@@ -22,6 +22,7 @@
 #include "gui/measure_controls.h"
 #include "gui/panel_callbacks.h"
 #include "gui/source_page.h"
+#include "gui/scene_aids.h"
 #include "platform/message.h"
 
 namespace cb = panel_callbacks;
@@ -365,6 +366,7 @@ ControlPanel& build_control_panel(AppState& app) {
     build_fullscreen_page(p);
     build_system_and_help_pages(p);
     tabs->end();
+    build_scene_aids(p);
 
     build_record_group(p);
     button(1115, 920, 70, 25, "reset all", cb::reset_all);

@@ -9,6 +9,7 @@
 #include "loop/main_loop.h"
 
 class Fl_Box;
+class Fl_Browser;
 class Fl_Button;
 class Fl_Check_Button;
 class Fl_Choice;
@@ -22,9 +23,11 @@ class Fl_Slider;
 class Fl_Value_Input;
 class Fl_Value_Slider;
 class Fl_Widget;
+class HistogramView;
 class MYWINDOW;
 class AnglesWindow;
 struct SourceControl;
+struct ClusterStatistics;
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -120,6 +123,14 @@ struct ControlPanel {
     Fl_Button* source_back_button = nullptr;
     Fl_Button* source_forward_button = nullptr;
     SourceControl* source = nullptr;  // the open source and its device controls; set by connect_source_page
+    // Scene aids (gui/scene_aids.cpp): automatic threshold, cluster
+    // statistics, histogram.
+    Fl_Button* auto_threshold_button = nullptr;
+    Fl_Check_Button* keep_auto_check = nullptr;
+    Fl_Check_Button* cluster_counts_check = nullptr;
+    Fl_Browser* cluster_table = nullptr;
+    HistogramView* histogram_view = nullptr;
+    ClusterStatistics* statistics = nullptr;  // the main loop's, once attached
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left

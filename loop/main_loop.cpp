@@ -104,8 +104,10 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         } else {
             threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
             list_bright_pixels(app.threshold_frame, loop.bright_pixels);
+            prepare_member_listing(loop.statistics, loop.kmeans_sums, loop.region_grow_work, loop.merge_work);
             run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
                            loop.bright_pixels, loop.clusters);
+            finish_cluster_statistics(loop.statistics, options.cluster_method, loop.clusters, app.camera_frame);
         }
     }
 

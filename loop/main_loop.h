@@ -9,6 +9,7 @@
 #include <string>
 
 #include "camera/videocam.h"
+#include "cluster/cluster_stats.h"
 #include "cluster/clustering.h"
 #include "cluster/records.h"
 #include "loop/app_state.h"
@@ -77,6 +78,8 @@ struct MainLoop {
     // The settings of the last analysis; valid once `analysed` is set.
     AnalysisSettings analysed_with;
     bool analysed = false;
+    // Statistics of the clusters, measured in the cycles in which they are wanted.
+    ClusterStatistics statistics;
 };
 
 // The two recording groups of the control panel.

@@ -1,0 +1,33 @@
+#pragma once
+// The operator's aids for real scenes: the "auto" threshold and "keep auto"
+// on the Clustering page, the table of cluster statistics below its inner
+// tabs with the pixel counts in the preview, and the grey-level histogram on
+// the Camera page. Their choices persist as "scene." keys of the extra
+// settings.
+
+#include "cluster/auto_threshold.h"
+#include "cluster/cluster_stats.h"
+#include "gui/control_panel.h"
+
+// Adds the widgets to the pages of the panel under construction.
+void build_scene_aids(ControlPanel& panel);
+
+// Connects the widgets with the main loop's statistics and starts their
+// refresh (and "keep auto", when it was left on).
+void attach_scene_aids(ControlPanel& panel, ClusterStatistics& statistics);
+
+// Stops the refresh and "keep auto" (before the panel's widgets go).
+void detach_scene_aids(ControlPanel& panel);
+
+// One refresh: the statistics are wanted while the table shows or the counts
+// are drawn; the table and the histogram show the current cycle's.
+void refresh_scene_aids(ControlPanel& panel);
+
+// Chooses the threshold for the current camera frame, method and number of
+// nodes, and sets it as the threshold slider would. `report` decides whether
+// a choice that is not exact is told to the operator.
+AutoThreshold apply_auto_threshold(ControlPanel& panel, bool report);
+
+// The table's lines for the statistics of `clusters` (the first is the header).
+std::vector<std::string> cluster_table_lines(const ClusterStatistics* statistics, const ClusterList& clusters,
+                                             int32_t threshold);
