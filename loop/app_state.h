@@ -34,6 +34,10 @@ struct AppState {
     // Settings newer than the options block, kept in the file beside it:
     // loaded after the options at start-up, saved after them at exit.
     ExtraSettings extras;
+    // "freeze": while set, the cycle asks no source for a frame and keeps the
+    // one it has (as flipped then), and the camera's phase stands still, so
+    // a release continues where the freeze began.
+    bool frame_frozen = false;
 };
 
 // The process's state.

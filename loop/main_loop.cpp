@@ -53,9 +53,12 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     const Options& options = app.options;
 
-    // Grab and flip. A stopped camera leaves the frame as it was.
-    (void)loop.camera.grab(app.camera_frame);
-    if (options.y_invert != 0) flip_frame(app.camera_frame);
+    // Grab and flip. A stopped camera leaves the frame as it was; a frozen
+    // frame is held as it is, flipped already.
+    if (!app.frame_frozen) {
+        (void)loop.camera.grab(app.camera_frame);
+        if (options.y_invert != 0) flip_frame(app.camera_frame);
+    }
 
     kmeans_seed(loop.clusters, options.kmeans_clusters);
 
@@ -75,7 +78,7 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
 
     view.request_redraw();
 
-    app.time_phase = static_cast<float>(static_cast<double>(app.time_phase) + 0.01);
+    if (!app.frame_frozen) app.time_phase = static_cast<float>(static_cast<double>(app.time_phase) + 0.01);
 
     ++loop.cycle_count;
     const int64_t now = platform::clock_ms();

@@ -170,3 +170,39 @@ TEST(MainLoopRate, ShowsTheCyclesOfEachIntervalOfAtLeastOneSecond) {
     EXPECT_EQ(view.rates, (std::vector<int32_t>{9, 3})) << "the counter restarts after each display";
     platform::time_end_period(1);
 }
+
+// A frozen frame stays as it was grabbed and flipped, the camera's phase and
+// generator stand still, and on release the cycles go on with the frames an
+// unfrozen run would have had next.
+TEST(MainLoopFreeze, HoldsFramePhaseAndCameraThenContinuesWhereItStopped) {
+    auto run = [](int before, int frozen, int after, std::vector<Frame>& frames) {
+        platform::set_rand_state(1);
+        AppState app;
+        app.options.y_invert = 1;
+        MainLoop loop{app};
+        loop.camera.start();
+        prepare_main_loop(app, loop);
+        RecordingView view{app};
+        for (int i = 0; i < before; ++i) run_cycle(app, loop, view);
+        const Frame held = app.camera_frame;
+        const float phase = app.time_phase;
+        app.frame_frozen = frozen > 0;
+        for (int i = 0; i < frozen; ++i) {
+            run_cycle(app, loop, view);
+            EXPECT_EQ(app.camera_frame, held);
+            EXPECT_EQ(app.time_phase, phase);
+        }
+        app.frame_frozen = false;
+        for (int i = 0; i < after; ++i) {
+            run_cycle(app, loop, view);
+            frames.push_back(app.camera_frame);
+        }
+        platform::time_end_period(1);
+        return app.time_phase;
+    };
+    std::vector<Frame> unfrozen, released;
+    const float phase_unfrozen = run(3, 0, 2, unfrozen);
+    const float phase_released = run(3, 4, 2, released);
+    EXPECT_EQ(released, unfrozen);
+    EXPECT_EQ(phase_released, phase_unfrozen);
+}
