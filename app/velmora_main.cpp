@@ -11,6 +11,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "gui/operator_aids.h"
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 #include "platform/displays.h"
@@ -49,6 +50,7 @@ int velmora_main(int argc, char** argv) {
     const std::string report = displays != nullptr ? build_display_report(*displays) : std::string();
     log.out << "\n" << report;
     show_system_report(panel, display_report_markup(report));
+    if (displays != nullptr) show_connected_displays(panel, connected_displays(*displays));
 
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};

@@ -14,6 +14,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "gui/operator_aids.h"
 #include "model/animation.h"
 #include "model/animation_file.h"
 #include "model/model_file.h"
@@ -102,7 +103,7 @@ void load_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("load model from:", app_state.options.load_path);
     if (name.empty()) return;
-    ::load_model(p.preview->model, name);
+    after_model_file(p, true, name, ::load_model(p.preview->model, name));
     // The colour sliders show the loaded colour: left stale, the next move of
     // one slider would write the old colour over the loaded one.
     refresh_model_widgets(p);
@@ -112,13 +113,17 @@ void save_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("save model to:", app_state.options.save_path);
     if (name.empty()) return;
-    ::save_model(p.preview->model, name);
+    after_model_file(p, false, name, ::save_model(p.preview->model, name));
 }
 
 void record(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     Animation& a = p.preview->record_animation;
     if (p.record_button->value() != 0) {
+        if (!take_may_be_dropped(p, TakeAction::record)) {
+            p.record_button->value(0);
+            return;
+        }
         p.record_save_as_button->deactivate();
         p.record_play_button->deactivate();
         start_recording(a);
@@ -128,6 +133,7 @@ void record(Fl_Widget* widget, void*) {
         p.record_play_button->activate();
         stop_recording(a);
     }
+    after_record_switch(p);
 }
 
 void play(Fl_Widget* widget, void*) {
@@ -166,10 +172,12 @@ void cut_to(Fl_Widget* widget, void*) {
 
 void cut(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
+    const int32_t frames_before = g.animation.frame_count;
     const int32_t last = ::cut(g.animation, g.cut_from->value(), g.cut_to->value());
     g.cut_from->value(0);
     g.cut_to->value(last);
     g.timeline->value(last);
+    after_cut(panel_of(widget), g.animation, frames_before);
 }
 
 void visible(Fl_Widget* widget, void*) {
@@ -180,43 +188,56 @@ void visible(Fl_Widget* widget, void*) {
 void buffer_size(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const double frames = static_cast<Fl_Value_Input*>(widget)->value();
-    if (set_buffer_size(p.preview->record_animation, app_state.options, frames)) {
-        p.record_timeline->maximum(app_state.options.animation_buffer_frames);
+    // Only a size the buffer takes empties it; a refused one needs no question.
+    if (animation_size_allowed(truncate_to_int32(frames), app_state.options.node_count) &&
+        !take_may_be_dropped(p, TakeAction::buffer_size)) {
+        p.buffer_size_input->value(app_state.options.animation_buffer_frames);
+        return;
     }
+    const bool accepted = set_buffer_size(p.preview->record_animation, app_state.options, frames);
+    if (accepted) p.record_timeline->maximum(app_state.options.animation_buffer_frames);
+    after_buffer_size(p, accepted);
 }
 
 void save_as(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
     const std::string name = choose_file("save data to:", app_state.options.save_path);
     if (name.empty()) return;
-    save_animation(g.animation, name);
+    const bool saved = save_animation(g.animation, name);
     remember_path(app_state.options.save_path, name);
     g.file_input->value(name.c_str());
+    after_save(panel_of(widget), g.animation, name, saved);
 }
 
 void quicksave(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
     const std::string name = g.file_input->value();
-    save_animation(g.animation, name);
+    const bool saved = save_animation(g.animation, name);
     remember_path(app_state.options.save_path, name);
+    after_save(panel_of(widget), g.animation, name, saved);
 }
 
 void load_animation(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("load data from:", app_state.options.load_path);
     if (name.empty()) return;
-    ::load_animation(p.preview->playback_animation, name);
+    const bool loaded = ::load_animation(p.preview->playback_animation, name);
     remember_path(app_state.options.load_path, name);
+    after_load(p, p.preview->playback_animation, name, loaded);
 }
 
 void reopen_output(Fl_Widget*, void*) { start_output_window(app_state); }
 void close_output(Fl_Widget*, void*) { stop_output_window(app_state); }
 
 void reset_all(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    if (!take_may_be_dropped(p, TakeAction::reset_all)) return;
     reset_options(app_state.options);
-    refresh_from_options(panel_of(widget));
+    refresh_from_options(p);
 }
 
-void quit_and_save(Fl_Widget*, void*) { app_state.quit_requested = true; }
+void quit_and_save(Fl_Widget* widget, void*) {
+    if (take_may_be_dropped(panel_of(widget), TakeAction::quit)) app_state.quit_requested = true;
+}
 
 }  // namespace panel_callbacks
