@@ -274,10 +274,13 @@ def screenshot(xvfb, save_as=None, area=None):
 class ProgramTest(unittest.TestCase):
     """Base class: a private display and working folder per test."""
 
+    # The size of the test's screen.
+    SCREEN = (2560, 1200)
+
     def setUp(self):
         if not BINARY:
             self.skipTest("VELMORA_BINARY is not set")
-        self.xvfb = Xvfb()
+        self.xvfb = Xvfb(*self.SCREEN)
         self.addCleanup(self.xvfb.stop)
         self.workdir = tempfile.mkdtemp(prefix="velmora-e2e-")
         self.addCleanup(shutil.rmtree, self.workdir, True)
@@ -414,3 +417,14 @@ class ProgramTest(unittest.TestCase):
         # A completion offered after the last key is selected text: Delete drops it.
         self.xvfb.run("xdotool", "key", "--delay", "20", "Delete", "Return")
         wait_until(lambda: chooser() is None, what=f"the file chooser {title!r} to close")
+
+    def answer_unsaved_take(self, key):
+        """Answers the question about an unsaved take with the key of one of
+        its buttons: "s" save, "d" discard, "c" cancel."""
+        def question():
+            return [w for w in top_level_windows(self.xvfb) if w[1] == "unsaved take"]
+        _wid, _name, x, y, w, h = wait_until(question, what="the question about the unsaved take")[0]
+        # The keyboard focus follows the pointer.
+        self.xvfb.run("xdotool", "mousemove", "--sync", str(x + w // 2), str(y + h // 2))
+        self.xvfb.run("xdotool", "key", key)
+        wait_until(lambda: not question(), what="the question to close")
