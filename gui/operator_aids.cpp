@@ -9,14 +9,12 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Help_View.H>
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Scroll.H>
 #include <FL/Fl_Slider.H>
-#include <FL/Fl_Tabs.H>
 #include <FL/Fl_Value_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
@@ -81,24 +79,6 @@ void tip(Fl_Widget* w, const char* text) {
 }
 
 void add_tooltips(ControlPanel& p) {
-    Fl_Group* tabs = p.help_view->parent()->parent();
-    const std::pair<const char*, const char*> pages[] = {
-        {"Camera", "camera settings, flipping and freezing the frame"},
-        {"Clustering", "threshold and the method that groups bright pixels into clusters"},
-        {"Model", "nodes, line width, colours and the bend sensor of the selected node; model files"},
-        {"Tracking", "how far a node may jump between frames and how close nodes may come"},
-        {"Fullscreen", "place and size of the output window, and the connected displays"},
-        {"System", "the displays found at start-up"},
-        {"Help", "quick start and keys (F1)"}};
-    for (const auto& [label, text] : pages) tip(child_labelled(tabs, label), text);
-    // A widget without a tooltip shows its group's: not over the text one reads.
-    p.system_view->tooltip("");
-    p.help_view->tooltip("");
-    Fl_Group* inner = p.iterations_slider->parent()->parent();
-    tip(child_labelled(inner, "k-means"), "k-means: a fixed number of clusters, moved onto the bright pixels");
-    tip(child_labelled(inner, "region-grow"), "region grow: clusters grown from pixel to pixel");
-    tip(child_labelled(inner, "cure"), "hierarchical merge: clusters merged while they lie close enough");
-
     // Camera
     tip(p.y_invert_check, "turns the camera frame upside down before it is analysed");
     tip(p.freeze_check, "holds the current camera frame (key F); tracking, drawing and recording go on over it");
@@ -181,7 +161,6 @@ void build_operator_aids(ControlPanel& p) {
     p.status_line->box(FL_THIN_DOWN_BOX);
     p.status_line->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     p.status_line->labelsize(13);
-    p.status_line->tooltip("what the last save, load, cut, record or source change did");
     p.main_window->end();
 
     Fl_Group* camera_page = p.y_invert_check->parent();
