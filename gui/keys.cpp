@@ -8,12 +8,12 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Browser_.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Help_View.H>
 #include <FL/Fl_Input_.H>
 #include <FL/Fl_Light_Button.H>
-#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Scroll.H>
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Tabs.H>
@@ -35,7 +35,8 @@ KeyFocus focus_kind(const ControlPanel& p, Fl_Widget* focus) {
     if (focus == nullptr) return KeyFocus::other;
     if (dynamic_cast<Fl_Input_*>(focus) != nullptr) return KeyFocus::text;
     if (focus == p.record_timeline || focus == p.playback_timeline) return KeyFocus::other;
-    if (dynamic_cast<Fl_Valuator*>(focus) != nullptr || dynamic_cast<Fl_Browser_*>(focus) != nullptr) {
+    if (dynamic_cast<Fl_Valuator*>(focus) != nullptr ||
+        dynamic_cast<Fl_Browser_*>(focus) != nullptr) {
         return KeyFocus::valuator;
     }
     return KeyFocus::other;
@@ -59,19 +60,28 @@ void step_timeline(ControlPanel& p, PanelKey key) {
         return;
     }
     if (a.frame_count <= 0) {
-        show_status(p, std::string("no frames to step through in \"") + (record ? "record and play:" : "playback:") +
-                           "\"");
+        show_status(p, std::string("no frames to step through in \"") +
+                           (record ? "record and play:" : "playback:") + "\"");
         return;
     }
     const int32_t last = a.frame_count - 1;
     const int32_t now_at = std::clamp(a.position, 0, last);
     int32_t target = now_at;
     switch (key) {
-        case PanelKey::frame_back: target = std::max(now_at - 1, 0); break;
-        case PanelKey::frame_forward: target = std::min(now_at + 1, last); break;
-        case PanelKey::first_frame: target = 0; break;
-        case PanelKey::last_frame: target = last; break;
-        default: return;
+        case PanelKey::frame_back:
+            target = std::max(now_at - 1, 0);
+            break;
+        case PanelKey::frame_forward:
+            target = std::min(now_at + 1, last);
+            break;
+        case PanelKey::first_frame:
+            target = 0;
+            break;
+        case PanelKey::last_frame:
+            target = last;
+            break;
+        default:
+            return;
     }
     // The timeline's own callback seeks, so a running playback goes on from there.
     timeline->value(target);
@@ -100,7 +110,9 @@ void show_help_page(ControlPanel& p) {
 
 void act(ControlPanel& p, PanelKey key) {
     switch (key) {
-        case PanelKey::play_pause: play_or_pause(p); break;
+        case PanelKey::play_pause:
+            play_or_pause(p);
+            break;
         case PanelKey::record:
             if (p.record_button->active()) {
                 toggle(p.record_button);
@@ -108,27 +120,39 @@ void act(ControlPanel& p, PanelKey key) {
                 show_status(p, "switch \"play\" of \"record and play:\" off before recording");
             }
             break;
-        case PanelKey::freeze: toggle(p.freeze_check); break;
-        case PanelKey::quicksave: p.record_quicksave_button->do_callback(); break;
+        case PanelKey::freeze:
+            toggle(p.freeze_check);
+            break;
+        case PanelKey::quicksave:
+            p.record_quicksave_button->do_callback();
+            break;
         case PanelKey::frame_back:
         case PanelKey::frame_forward:
         case PanelKey::first_frame:
-        case PanelKey::last_frame: step_timeline(p, key); break;
-        case PanelKey::help: show_help_page(p); break;
-        case PanelKey::output_window: toggle_output_window(p); break;
-        case PanelKey::none: break;
+        case PanelKey::last_frame:
+            step_timeline(p, key);
+            break;
+        case PanelKey::help:
+            show_help_page(p);
+            break;
+        case PanelKey::output_window:
+            toggle_output_window(p);
+            break;
+        case PanelKey::none:
+            break;
     }
 }
 
 int dispatch(int event, Fl_Window* window) {
     ControlPanel* p = g_panel;
     // Keys typed over the preview come with the preview's window.
-    if (p == nullptr || window == nullptr || window->top_window() != p->main_window || Fl::modal() != nullptr ||
-        Fl::grab() != nullptr) {
+    if (p == nullptr || window == nullptr || window->top_window() != p->main_window ||
+        Fl::modal() != nullptr || Fl::grab() != nullptr) {
         return Fl::handle_(event, window);
     }
     if (event == FL_KEYBOARD) {
-        const PanelKey key = panel_key(Fl::event_key(), Fl::event_state(), focus_kind(*p, Fl::focus()));
+        const PanelKey key =
+            panel_key(Fl::event_key(), Fl::event_state(), focus_kind(*p, Fl::focus()));
         if (key != PanelKey::none) {
             act(*p, key);
             return 1;
@@ -150,18 +174,27 @@ PanelKey panel_key(int key, int state, KeyFocus focus) {
     if (modifiers == FL_CTRL && key == 's') return PanelKey::quicksave;
     if (modifiers != 0 || focus == KeyFocus::text) return PanelKey::none;
     switch (key) {
-        case ' ': return PanelKey::play_pause;
-        case 'r': return PanelKey::record;
-        case 'f': return PanelKey::freeze;
-        default: break;
+        case ' ':
+            return PanelKey::play_pause;
+        case 'r':
+            return PanelKey::record;
+        case 'f':
+            return PanelKey::freeze;
+        default:
+            break;
     }
     if (focus == KeyFocus::valuator) return PanelKey::none;
     switch (key) {
-        case FL_Left: return PanelKey::frame_back;
-        case FL_Right: return PanelKey::frame_forward;
-        case FL_Home: return PanelKey::first_frame;
-        case FL_End: return PanelKey::last_frame;
-        default: return PanelKey::none;
+        case FL_Left:
+            return PanelKey::frame_back;
+        case FL_Right:
+            return PanelKey::frame_forward;
+        case FL_Home:
+            return PanelKey::first_frame;
+        case FL_End:
+            return PanelKey::last_frame;
+        default:
+            return PanelKey::none;
     }
 }
 
@@ -177,12 +210,14 @@ std::string help_html() {
            "<li><b>R</b>: record on or off</li>"
            "<li><b>F</b>: freeze the camera frame, or release it</li>"
            "<li><b>Ctrl+S</b>: quicksave \"record and play:\" under its file name</li>"
-           "<li><b>Left</b>, <b>Right</b>: one frame back or on in the timeline of the group you work in "
+           "<li><b>Left</b>, <b>Right</b>: one frame back or on in the timeline of the group you "
+           "work in "
            "(\"playback:\" otherwise)</li>"
            "<li><b>Home</b>, <b>End</b>: its first and its last frame</li>"
            "<li><b>F1</b>: this page</li>"
            "<li><b>F11</b>: open or close the output window</li>"
            "<li><b>Escape</b>: close velmora</li></ul>"
-           "<p>In a text or number field only Ctrl+S, F1, F11 and Escape act; the other keys type there. "
+           "<p>In a text or number field only Ctrl+S, F1, F11 and Escape act; the other keys type "
+           "there. "
            "A slider you clicked keeps its arrow keys. Keys do nothing in the output window.</p>";
 }

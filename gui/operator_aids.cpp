@@ -33,8 +33,8 @@ void freeze_switched(Fl_Widget* widget, void*) {
 }
 
 std::string place_text(const DisplayPlace& d) {
-    return std::to_string(d.width) + " x " + std::to_string(d.height) + " at " + std::to_string(d.x) + ", " +
-           std::to_string(d.y);
+    return std::to_string(d.width) + " x " + std::to_string(d.height) + " at " +
+           std::to_string(d.x) + ", " + std::to_string(d.y);
 }
 
 // "use": the four inputs take the chosen display's place, and through their
@@ -55,8 +55,8 @@ void use_chosen_display(Fl_Widget* widget, void*) {
         input->value(value);
         input->do_callback();
     }
-    show_status(p, "output window set to display " + std::to_string(d.number) + ", " + place_text(d) +
-                       ": \"(re)open\" or F11 shows it there");
+    show_status(p, "output window set to display " + std::to_string(d.number) + ", " +
+                       place_text(d) + ": \"(re)open\" or F11 shows it there");
 }
 
 // The window's close button and the toolkit's Escape.
@@ -81,25 +81,30 @@ void tip(Fl_Widget* w, const char* text) {
 void add_tooltips(ControlPanel& p) {
     // Camera
     tip(p.y_invert_check, "turns the camera frame upside down before it is analysed");
-    tip(p.freeze_check, "holds the current camera frame (key F); tracking, drawing and recording go on over it");
+    tip(p.freeze_check,
+        "holds the current camera frame (key F); tracking, drawing and recording go on over it");
     // Clustering
     tip(p.iterations_slider, "k-means passes per frame (0 to 20)");
-    tip(p.threads_slider, "threads that share the k-means work (1 to 8); the clusters do not depend on it");
+    tip(p.threads_slider,
+        "threads that share the k-means work (1 to 8); the clusters do not depend on it");
     tip(p.clusters_slider, "number of k-means clusters (0 to 20)");
     tip(p.kmeans_radio, "clusters with k-means");
     tip(p.regiongrow_radio, "clusters with region grow");
     tip(p.cure_radio, "clusters with hierarchical merge");
-    tip(p.show_thresholding_check, "shows the thresholded frame in the preview instead of the camera frame");
+    tip(p.show_thresholding_check,
+        "shows the thresholded frame in the preview instead of the camera frame");
     // Model
     tip(p.node_count_input, "number of nodes of the live model (2 to 10)");
     tip(p.line_width_slider, "width of the model's lines in pixels (1 to 10; whole pixels count)");
-    tip(p.sensor_radius_slider, "radius of a bend sensor's disc at the sharpest bend, in pixels (1 to 100)");
+    tip(p.sensor_radius_slider,
+        "radius of a bend sensor's disc at the sharpest bend, in pixels (1 to 100)");
     tip(p.model_red_slider, "red share of the model's colour (0 to 1)");
     tip(p.model_green_slider, "green share of the model's colour (0 to 1)");
     tip(p.model_blue_slider, "blue share of the model's colour (0 to 1)");
     tip(p.model_alpha_slider, "opacity of the model (0 invisible to 1 opaque)");
     tip(p.sensor_visible_check, "shows the bend sensor of the node selected in the preview");
-    tip(p.sensor_relative_check, "places the sensor's disc relative to its node instead of in the frame");
+    tip(p.sensor_relative_check,
+        "places the sensor's disc relative to its node instead of in the frame");
     tip(p.sensor_x_input, "x of the sensor's disc in pixels");
     tip(p.sensor_y_input, "y of the sensor's disc in pixels");
     tip(p.sensor_red_slider, "red share of the selected sensor's colour (0 to 1)");
@@ -110,19 +115,26 @@ void add_tooltips(ControlPanel& p) {
     tip(child_labelled(model_page, "load"), "loads a model file (*.txt) into the live model");
     tip(child_labelled(model_page, "save"), "saves the live model to a model file (*.txt)");
     // Fullscreen
-    tip(p.fullscreen_x_input, "left edge of the output window on the desktop, in pixels; used at the next (re)open");
-    tip(p.fullscreen_y_input, "top edge of the output window on the desktop, in pixels; used at the next (re)open");
-    tip(p.fullscreen_width_input, "width of the output window in pixels; used at the next (re)open");
-    tip(p.fullscreen_height_input, "height of the output window in pixels; used at the next (re)open");
+    tip(p.fullscreen_x_input,
+        "left edge of the output window on the desktop, in pixels; used at the next (re)open");
+    tip(p.fullscreen_y_input,
+        "top edge of the output window on the desktop, in pixels; used at the next (re)open");
+    tip(p.fullscreen_width_input,
+        "width of the output window in pixels; used at the next (re)open");
+    tip(p.fullscreen_height_input,
+        "height of the output window in pixels; used at the next (re)open");
     Fl_Group* fullscreen_page = p.fullscreen_x_input->parent();
-    tip(child_labelled(fullscreen_page, "(re)open"), "opens the output window where the four fields say (F11)");
+    tip(child_labelled(fullscreen_page, "(re)open"),
+        "opens the output window where the four fields say (F11)");
     tip(child_labelled(fullscreen_page, "close"), "closes the output window (F11)");
     tip(p.display_list, "the displays that show the desktop; choose one for the output window");
-    tip(p.use_display_button, "puts the chosen display's place and size into xpos, ypos, width and height");
+    tip(p.use_display_button,
+        "puts the chosen display's place and size into xpos, ypos, width and height");
     // Recording groups
     tip(p.record_button, "records the live model from frame 0, one frame per cycle (R)");
     tip(p.record_loop_check, "play starts again at frame 0 after the last frame");
-    tip(p.record_save_as_button, "saves the take to a file you choose (*.txt, with its model in *.txt.model)");
+    tip(p.record_save_as_button,
+        "saves the take to a file you choose (*.txt, with its model in *.txt.model)");
     tip(p.record_play_button, "plays the take at its recorded pace");
     tip(p.buffer_size_input, "buffer size in frames; Enter applies it and empties the buffer");
     tip(p.record_cut_button, "keeps the frames from the upper marker up to the lower marker");
@@ -134,8 +146,10 @@ void add_tooltips(ControlPanel& p) {
     tip(p.record_quicksave_button, "saves the take under the file name at its left (Ctrl+S)");
     tip(p.playback_load_button, "loads an animation file (*.txt) for playback");
     tip(p.playback_loop_check, "play starts again at frame 0 after the last frame");
-    tip(p.playback_save_as_button, "saves the animation to a file you choose (*.txt, with its model in *.txt.model)");
-    tip(p.playback_play_button, "plays the animation at its recorded pace from frame 0 (Space pauses)");
+    tip(p.playback_save_as_button,
+        "saves the animation to a file you choose (*.txt, with its model in *.txt.model)");
+    tip(p.playback_play_button,
+        "plays the animation at its recorded pace from frame 0 (Space pauses)");
     tip(child_labelled(p.playback_timeline->parent(), "cut"),
         "keeps the frames from the upper marker up to the lower marker");
     tip(p.playback_timeline, "the frame shown, from 0; Left, Right, Home and End step through it");
@@ -145,7 +159,8 @@ void add_tooltips(ControlPanel& p) {
     tip(p.playback_file_input, "file name for <-quicksave");
     tip(p.playback_quicksave_button, "saves the animation under the file name at its left");
     tip(child_labelled(p.main_window, "reset all"), "sets every setting back to its default");
-    tip(child_labelled(p.main_window, "quit&&save"), "ends velmora and keeps the settings for the next start");
+    tip(child_labelled(p.main_window, "quit&&save"),
+        "ends velmora and keeps the settings for the next start");
 }
 
 }  // namespace
@@ -208,7 +223,8 @@ void show_connected_displays(ControlPanel& p, std::vector<DisplayPlace> displays
     if (chosen != 0) p.display_list->value(chosen);
     if (p.displays.empty()) {
         p.use_display_button->deactivate();
-        p.display_note->copy_label("No display found: enter the place of the output window by hand.");
+        p.display_note->copy_label(
+            "No display found: enter the place of the output window by hand.");
     } else {
         p.use_display_button->activate();
         p.display_note->copy_label(
@@ -222,7 +238,8 @@ void show_connected_displays(ControlPanel& p, std::vector<DisplayPlace> displays
 void set_freeze(ControlPanel& p, bool on) {
     app_state.frame_frozen = on;
     p.freeze_check->value(on ? 1 : 0);
-    show_status(p, on ? "frame frozen: tracking, drawing and recording go on over it" : "frame released");
+    show_status(
+        p, on ? "frame frozen: tracking, drawing and recording go on over it" : "frame released");
 }
 
 void toggle_output_window(ControlPanel& p) {
@@ -234,8 +251,9 @@ void toggle_output_window(ControlPanel& p) {
     start_output_window(app_state);
     const Options& o = app_state.options;
     show_status(p, "output window opened, " + std::to_string(o.fullscreen_width) + " x " +
-                       std::to_string(o.fullscreen_height) + " at " + std::to_string(o.fullscreen_x) + ", " +
-                       std::to_string(o.fullscreen_y) + " (F11 closes it)");
+                       std::to_string(o.fullscreen_height) + " at " +
+                       std::to_string(o.fullscreen_x) + ", " + std::to_string(o.fullscreen_y) +
+                       " (F11 closes it)");
 }
 
 void fit_panel_to_screen(ControlPanel& p, int screen_w, int screen_h) {

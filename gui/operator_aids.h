@@ -82,16 +82,16 @@ void restore_unapplied_buffer_size(ControlPanel& p);
 
 enum class PanelKey {
     none,
-    play_pause,      // Space: "play" of "playback:"
-    record,          // R
-    freeze,          // F
-    quicksave,       // Ctrl+S: "<-quicksave" of "record and play:"
-    frame_back,      // Left
-    frame_forward,   // Right
-    first_frame,     // Home
-    last_frame,      // End
-    help,            // F1
-    output_window,   // F11
+    play_pause,     // Space: "play" of "playback:"
+    record,         // R
+    freeze,         // F
+    quicksave,      // Ctrl+S: "<-quicksave" of "record and play:"
+    frame_back,     // Left
+    frame_forward,  // Right
+    first_frame,    // Home
+    last_frame,     // End
+    help,           // F1
+    output_window,  // F11
 };
 
 // What has the keyboard focus, as far as the keys care.

@@ -14,10 +14,14 @@
 
 namespace {
 
-bool is_record_take(const ControlPanel& p, const Animation& a) { return &a == &p.preview->record_animation; }
+bool is_record_take(const ControlPanel& p, const Animation& a) {
+    return &a == &p.preview->record_animation;
+}
 
 // A name as the operator gave it; an empty one said as such.
-std::string quoted(const std::string& name) { return name.empty() ? "an empty file name" : name; }
+std::string quoted(const std::string& name) {
+    return name.empty() ? "an empty file name" : name;
+}
 
 }  // namespace
 
@@ -37,7 +41,9 @@ std::string take_summary(const Animation& a) {
     const int32_t n = a.frame_count;
     double seconds = 0.0;
     if (n > 0 && static_cast<size_t>(n) <= a.timestamps.size()) {
-        seconds = (static_cast<double>(a.timestamps[static_cast<size_t>(n) - 1]) - a.timestamps[0]) / 1000.0;
+        seconds =
+            (static_cast<double>(a.timestamps[static_cast<size_t>(n) - 1]) - a.timestamps[0]) /
+            1000.0;
     }
     char text[96];
     std::snprintf(text, sizeof text, "%d frame%s (%.2f s)", n, n == 1 ? "" : "s", seconds);
@@ -58,8 +64,8 @@ void after_load(ControlPanel& p, const Animation& a, const std::string& name, bo
         show_status(p, "could NOT load animation from " + quoted(name));
         return;
     }
-    show_status(p, "loaded " + take_summary(a) + " of " + std::to_string(a.nodes_per_frame) + " nodes from " +
-                       name);
+    show_status(p, "loaded " + take_summary(a) + " of " + std::to_string(a.nodes_per_frame) +
+                       " nodes from " + name);
 }
 
 void after_cut(ControlPanel& p, const Animation& a, int32_t frames_before) {
@@ -77,7 +83,8 @@ void after_record_switch(ControlPanel& p) {
     const Animation& a = p.preview->record_animation;
     if (a.recording) {
         p.take_changed = true;
-        show_status(p, "recording into a buffer of " + std::to_string(a.capacity_frames) + " frames");
+        show_status(p,
+                    "recording into a buffer of " + std::to_string(a.capacity_frames) + " frames");
     } else {
         show_status(p, "recorded " + take_summary(a));
     }
@@ -86,7 +93,8 @@ void after_record_switch(ControlPanel& p) {
 void after_buffer_size(ControlPanel& p, bool accepted) {
     const Animation& a = p.preview->record_animation;
     if (!accepted) {
-        show_status(p, "buffer size refused: the buffer keeps " + std::to_string(a.capacity_frames) + " frames");
+        show_status(p, "buffer size refused: the buffer keeps " +
+                           std::to_string(a.capacity_frames) + " frames");
         return;
     }
     // The buffer starts empty: a take running until now has ended with it.
@@ -98,11 +106,13 @@ void after_buffer_size(ControlPanel& p, bool accepted) {
 void after_model_file(ControlPanel& p, bool loading, const std::string& name, bool ok) {
     const char* const direction = loading ? " from " : " to ";
     if (!ok) {
-        show_status(p, std::string("could NOT ") + (loading ? "load" : "save") + " model" + direction + quoted(name));
+        show_status(p, std::string("could NOT ") + (loading ? "load" : "save") + " model" +
+                           direction + quoted(name));
         return;
     }
     show_status(p, std::string(loading ? "loaded" : "saved") + " the model (" +
-                       std::to_string(p.preview->model.nodes.size()) + " nodes)" + direction + name);
+                       std::to_string(p.preview->model.nodes.size()) + " nodes)" + direction +
+                       name);
 }
 
 void watch_recording(ControlPanel& p) {
@@ -114,5 +124,6 @@ void watch_recording(ControlPanel& p) {
     // A full buffer stores nothing more: the light goes out, as for "record" off.
     p.record_button->value(0);
     p.record_button->do_callback();
-    show_status(p, "buffer full: recording stopped at " + std::to_string(a.frame_count) + " frames");
+    show_status(p,
+                "buffer full: recording stopped at " + std::to_string(a.frame_count) + " frames");
 }

@@ -21,19 +21,27 @@ namespace {
 TakeAnswer ask_with_dialog(const std::string& question) {
     fl_message_title("unsaved take");
     switch (fl_choice("%s", "&cancel", "&save", "&discard", question.c_str())) {
-        case 1: return TakeAnswer::save;
-        case 2: return TakeAnswer::discard;
-        default: return TakeAnswer::cancel;
+        case 1:
+            return TakeAnswer::save;
+        case 2:
+            return TakeAnswer::discard;
+        default:
+            return TakeAnswer::cancel;
     }
 }
 
 const char* question_end(TakeAction action) {
     switch (action) {
-        case TakeAction::close: return "Save it before velmora closes?";
-        case TakeAction::quit: return "Save it before velmora quits?";
-        case TakeAction::record: return "Save it before a new take replaces it?";
-        case TakeAction::buffer_size: return "Save it before the new buffer size empties the buffer?";
-        case TakeAction::reset_all: return "Save it before all settings are reset? (\"discard\" drops the take too.)";
+        case TakeAction::close:
+            return "Save it before velmora closes?";
+        case TakeAction::quit:
+            return "Save it before velmora quits?";
+        case TakeAction::record:
+            return "Save it before a new take replaces it?";
+        case TakeAction::buffer_size:
+            return "Save it before the new buffer size empties the buffer?";
+        case TakeAction::reset_all:
+            return "Save it before all settings are reset? (\"discard\" drops the take too.)";
     }
     return "Save it?";
 }
@@ -47,14 +55,17 @@ void drop_take(ControlPanel& p) {
 
 }  // namespace
 
-bool take_unsaved(const ControlPanel& p) { return p.take_changed && p.preview->record_animation.frame_count > 0; }
+bool take_unsaved(const ControlPanel& p) {
+    return p.take_changed && p.preview->record_animation.frame_count > 0;
+}
 
 bool take_may_be_dropped(ControlPanel& p, TakeAction action) {
     if (!take_unsaved(p)) return true;
     const std::string question = "The take in \"record and play:\", " +
                                  take_summary(p.preview->record_animation) + ", is not saved.\n" +
                                  question_end(action);
-    const TakeAnswer answer = (p.ask_about_take != nullptr ? p.ask_about_take : &ask_with_dialog)(question);
+    const TakeAnswer answer =
+        (p.ask_about_take != nullptr ? p.ask_about_take : &ask_with_dialog)(question);
     switch (answer) {
         case TakeAnswer::save:
             // "save as" itself: its chooser, its file and its status line. A

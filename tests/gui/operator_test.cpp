@@ -3,7 +3,9 @@
 // their focus rules, the status line, a tooltip on every control, the display
 // choice and the panel on a small screen.
 
+// clang-format off
 #include "tests/gui/panel_fixture.h"  // first: see there
+// clang-format on
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Browser_.H>
@@ -47,7 +49,7 @@ void press(Fl_Window* window, int key, const char* text = "", int state = 0) {
 }
 
 class Operator : public PanelTest {
-protected:
+  protected:
     void SetUp() override {
         PanelTest::SetUp();
         p->ask_about_take = [](const std::string&) {
@@ -72,7 +74,9 @@ protected:
         p->record_quicksave_button->do_callback();
     }
 
-    std::string status() const { return p->status_line->label() != nullptr ? p->status_line->label() : ""; }
+    std::string status() const {
+        return p->status_line->label() != nullptr ? p->status_line->label() : "";
+    }
 
     static inline int questions = 0;
     static inline TakeAnswer answer = TakeAnswer::cancel;
@@ -82,16 +86,22 @@ protected:
 // --- the unsaved take, for each action that would drop it ------------------------------
 
 class TakeGuard : public Operator, public ::testing::WithParamInterface<TakeAction> {
-protected:
+  protected:
     void SetUp() override {
         Operator::SetUp();
         if (GetParam() == TakeAction::close) p->main_window->show();
     }
     void fire() {
         switch (GetParam()) {
-            case TakeAction::close: p->main_window->do_callback(); break;
-            case TakeAction::quit: button("quit&&save")->do_callback(); break;
-            case TakeAction::record: set(p->record_button, 1); break;
+            case TakeAction::close:
+                p->main_window->do_callback();
+                break;
+            case TakeAction::quit:
+                button("quit&&save")->do_callback();
+                break;
+            case TakeAction::record:
+                set(p->record_button, 1);
+                break;
             case TakeAction::buffer_size:
                 p->buffer_size_input->value(50);
                 p->buffer_size_input->do_callback();
@@ -105,11 +115,16 @@ protected:
     // Whether the action did what it does without the question.
     bool went_on() {
         switch (GetParam()) {
-            case TakeAction::close: return !p->main_window->visible();
-            case TakeAction::quit: return app_state.quit_requested;
-            case TakeAction::record: return take().recording && p->record_button->value() == 1;
-            case TakeAction::buffer_size: return take().capacity_frames == 50;
-            case TakeAction::reset_all: return app_state.options.threshold == 0;
+            case TakeAction::close:
+                return !p->main_window->visible();
+            case TakeAction::quit:
+                return app_state.quit_requested;
+            case TakeAction::record:
+                return take().recording && p->record_button->value() == 1;
+            case TakeAction::buffer_size:
+                return take().capacity_frames == 50;
+            case TakeAction::reset_all:
+                return app_state.options.threshold == 0;
         }
         return false;
     }
@@ -165,11 +180,16 @@ TEST_P(TakeGuard, SaveGoesOnOnlyOnceTheTakeIsInAFile) {
 
 std::string action_name(const ::testing::TestParamInfo<TakeAction>& info) {
     switch (info.param) {
-        case TakeAction::close: return "close";
-        case TakeAction::quit: return "quit";
-        case TakeAction::record: return "record";
-        case TakeAction::buffer_size: return "buffer_size";
-        case TakeAction::reset_all: return "reset_all";
+        case TakeAction::close:
+            return "close";
+        case TakeAction::quit:
+            return "quit";
+        case TakeAction::record:
+            return "record";
+        case TakeAction::buffer_size:
+            return "buffer_size";
+        case TakeAction::reset_all:
+            return "reset_all";
     }
     return "unknown";
 }
@@ -260,7 +280,7 @@ TEST(PanelKeys, ActUnlessTheFocusedWidgetNeedsThem) {
 }
 
 class ShownPanel : public Operator {
-protected:
+  protected:
     void SetUp() override {
         Operator::SetUp();
         p->main_window->show();
@@ -383,8 +403,8 @@ TEST_F(Operator, EveryControlHasATooltip) {
         if (!is_control(w)) continue;
         ++controls;
         EXPECT_TRUE(w->tooltip() != nullptr && *w->tooltip() != '\0')
-            << "no tooltip: " << (w->label() != nullptr ? w->label() : "(unlabelled)") << " at " << w->x() << ", "
-            << w->y();
+            << "no tooltip: " << (w->label() != nullptr ? w->label() : "(unlabelled)") << " at "
+            << w->x() << ", " << w->y();
     }
     EXPECT_GT(controls, 60);
 }
@@ -396,8 +416,9 @@ TEST_F(Operator, UseTakesThePlaceOfTheChosenDisplay) {
     EXPECT_EQ(p->display_list->value(), 2) << "the second display is proposed";
     p->use_display_button->do_callback();
     const Options& o = app_state.options;
-    EXPECT_EQ(std::make_tuple(o.fullscreen_x, o.fullscreen_y, o.fullscreen_width, o.fullscreen_height),
-              std::make_tuple(1366, 0, 1920, 1080));
+    EXPECT_EQ(
+        std::make_tuple(o.fullscreen_x, o.fullscreen_y, o.fullscreen_width, o.fullscreen_height),
+        std::make_tuple(1366, 0, 1920, 1080));
     EXPECT_EQ(p->fullscreen_width_input->value(), 1920);
     EXPECT_STREQ(p->display_note->label(), "");
 
@@ -412,7 +433,8 @@ TEST_F(Operator, FreezeClearsTheLabelBeforeIt) {
     Fl_Check_Button* y_invert = p->y_invert_check;
     fl_font(y_invert->labelfont(), y_invert->labelsize());
     // A check button draws its label after a box as wide as the label size, 2 pixels apart.
-    const int label_end = y_invert->x() + y_invert->labelsize() + 4 + static_cast<int>(fl_width(y_invert->label()));
+    const int label_end =
+        y_invert->x() + y_invert->labelsize() + 4 + static_cast<int>(fl_width(y_invert->label()));
     EXPECT_LT(label_end, p->freeze_check->x());
     EXPECT_EQ(p->freeze_check->parent(), y_invert->parent());
 }
