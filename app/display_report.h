@@ -5,6 +5,7 @@
 // so it runs on any source of adapters (the X server's, or a test's).
 
 #include <string>
+#include <vector>
 
 #include "platform/displays.h"
 
@@ -12,6 +13,10 @@
 // breaks; a mirroring adapter gives only two line breaks and no number.
 // Empty without adapters.
 std::string build_display_report(DisplayEnumerator& displays);
+
+// The displays of the report that show part of the desktop (attached, not
+// mirroring, with a known mode), numbered as the report numbers them.
+std::vector<DisplayPlace> connected_displays(DisplayEnumerator& displays);
 
 // The report as help-view markup: a single line break becomes "<br>", a run of
 // k >= 2 line breaks k - 1 times "<p>" and one "<br>". The characters that

@@ -15,6 +15,7 @@
 #include "gui/cycle_beacon.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
+#include "gui/operator_aids.h"
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
 #include "platform/displays.h"
@@ -53,6 +54,7 @@ int velmora_main(int argc, char** argv) {
     const std::string report = displays != nullptr ? build_display_report(*displays) : std::string();
     log.out << "\n" << report;
     show_system_report(panel, display_report_markup(report));
+    if (displays != nullptr) show_connected_displays(panel, connected_displays(*displays));
 
     // `velmora SOURCE`: a camera, video file or image sequence instead of the
     // synthetic camera (see gui/source_page.h); without it, the one last used.

@@ -20,6 +20,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/measure_controls.h"
+#include "gui/operator_aids.h"
 #include "gui/panel_callbacks.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
@@ -374,10 +375,16 @@ ControlPanel& build_control_panel(AppState& app) {
     build_playback_group(p);
     p.main_window->end();
     build_measure_controls(p);
+    build_operator_aids(p);
     return panel;
 }
 
-void show_control_panel(ControlPanel& panel) { panel.main_window->show(); }
+void show_control_panel(ControlPanel& panel) {
+    int x = 0, y = 0, w = 0, h = 0;
+    Fl::screen_work_area(x, y, w, h);
+    fit_panel_to_screen(panel, w, h);
+    panel.main_window->show();
+}
 
 ControlPanel& panel_of(Fl_Widget* widget) {
     Fl_Window* top = widget->top_window();
@@ -419,6 +426,7 @@ void PanelCycleView::show_timeline(Timeline which, int32_t position, const std::
         shown = label;
         slider->redraw();
     }
+    if (record) watch_recording(panel_);
 }
 
 void PanelCycleView::refresh_model_widgets() { ::refresh_model_widgets(panel_); }

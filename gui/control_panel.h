@@ -4,9 +4,11 @@
 // points at the widgets; the toolkit's widget tree owns them.
 
 #include <string>
+#include <vector>
 
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
+#include "platform/displays.h"
 
 class Fl_Box;
 class Fl_Browser;
@@ -15,10 +17,12 @@ class Fl_Check_Button;
 class Fl_Choice;
 class Fl_Double_Window;
 class Fl_Help_View;
+class Fl_Hold_Browser;
 class Fl_Input;
 class Fl_Light_Button;
 class Fl_Output;
 class Fl_Round_Button;
+class Fl_Scroll;
 class Fl_Slider;
 class Fl_Value_Input;
 class Fl_Value_Slider;
@@ -28,6 +32,9 @@ class MYWINDOW;
 class AnglesWindow;
 struct SourceControl;
 struct ClusterStatistics;
+
+// What to do with an unsaved take before an action would drop it.
+enum class TakeAnswer { save, discard, cancel };
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -131,6 +138,19 @@ struct ControlPanel {
     Fl_Browser* cluster_table = nullptr;
     HistogramView* histogram_view = nullptr;
     ClusterStatistics* statistics = nullptr;  // the main loop's, once attached
+
+    // Operator aids (gui/operator_aids.h).
+    Fl_Box* status_line = nullptr;                 // outcome of the last save, load, cut, record...
+    Fl_Check_Button* freeze_check = nullptr;       // Camera page: holds the current frame
+    Fl_Hold_Browser* display_list = nullptr;       // Fullscreen page: the connected displays
+    Fl_Button* use_display_button = nullptr;       // their place into xpos, ypos, width, height
+    Fl_Box* display_note = nullptr;                // says when there is only one display
+    std::vector<DisplayPlace> displays;            // one per line of display_list
+    Fl_Scroll* scroll = nullptr;                   // holds the content on a screen smaller than it; else null
+    // The record group's take was recorded or cut since it was last saved.
+    bool take_changed = false;
+    // Asks what to do with an unsaved take; null asks with the toolkit's dialog.
+    TakeAnswer (*ask_about_take)(const std::string& question) = nullptr;
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left

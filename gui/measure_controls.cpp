@@ -131,9 +131,11 @@ void build_measure_controls(ControlPanel& p) {
     p.hold_frames_slider->callback(hold_frames);
 
     p.record_export_button = add_to(p.record_button->parent(), new Fl_Button(1080, 700, 105, 25, "export CSV"));
+    p.record_export_button->tooltip("write this recording's positions, angles and states as a CSV file");
     p.record_export_button->callback(export_csv);
     p.playback_export_button =
         add_to(p.playback_load_button->parent(), new Fl_Button(1085, 825, 100, 25, "export CSV"));
+    p.playback_export_button->tooltip("write this recording's positions and angles as a CSV file");
     p.playback_export_button->callback(export_csv);
 
     p.angles_button = add_to(static_cast<Fl_Group*>(p.main_window), new Fl_Button(5, 862, 90, 25, "angles"));

@@ -16,6 +16,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "gui/operator_aids.h"
 #include "model/animation.h"
 #include "model/animation_file.h"
 #include "model/model_file.h"
@@ -67,15 +68,17 @@ void remember_path(char (&field)[1024], const std::string& name) {
 // Runs a model or animation file operation. The failures it logs go to the
 // error stream as ever and, as one alert, to the operator, who would otherwise
 // believe a take saved that is not.
+// Returns what the operation returns: whether it succeeded.
 template <class Operation>
-void showing_failures(Operation operation) {
+bool showing_failures(Operation operation) {
     std::ostringstream failures;
-    operation(Log{std::cout, failures});
+    const bool ok = operation(Log{std::cout, failures});
     const std::string lines = failures.str();
-    if (lines.empty()) return;
+    if (lines.empty()) return ok;
     std::cerr << lines << std::flush;
     // Log entries begin with a line break; the alert's text does not.
     platform::show_logged_message("file", lines.c_str() + 1);
+    return ok;
 }
 
 // The toolkit's file chooser, proposing the name kept in a path field of the
@@ -119,7 +122,8 @@ void load_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("load model from:", app_state.options.load_path);
     if (name.empty()) return;
-    showing_failures([&](Log log) { ::load_model(p.preview->model, name, log); });
+    after_model_file(p, true, name,
+                     showing_failures([&](Log log) { return ::load_model(p.preview->model, name, log); }));
     // The colour sliders show the loaded colour: left stale, the next move of
     // one slider would write the old colour over the loaded one.
     refresh_model_widgets(p);
@@ -129,13 +133,18 @@ void save_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("save model to:", app_state.options.save_path);
     if (name.empty()) return;
-    showing_failures([&](Log log) { ::save_model(p.preview->model, name, log); });
+    after_model_file(p, false, name,
+                     showing_failures([&](Log log) { return ::save_model(p.preview->model, name, log); }));
 }
 
 void record(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     Animation& a = p.preview->record_animation;
     if (p.record_button->value() != 0) {
+        if (!take_may_be_dropped(p, TakeAction::record)) {
+            p.record_button->value(0);
+            return;
+        }
         p.record_save_as_button->deactivate();
         p.record_play_button->deactivate();
         start_recording(a);
@@ -145,6 +154,7 @@ void record(Fl_Widget* widget, void*) {
         p.record_play_button->activate();
         stop_recording(a);
     }
+    after_record_switch(p);
 }
 
 void play(Fl_Widget* widget, void*) {
@@ -183,10 +193,12 @@ void cut_to(Fl_Widget* widget, void*) {
 
 void cut(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
+    const int32_t frames_before = g.animation.frame_count;
     const int32_t last = ::cut(g.animation, g.cut_from->value(), g.cut_to->value());
     g.cut_from->value(0);
     g.cut_to->value(last);
     g.timeline->value(last);
+    after_cut(panel_of(widget), g.animation, frames_before);
 }
 
 void visible(Fl_Widget* widget, void*) {
@@ -197,53 +209,70 @@ void visible(Fl_Widget* widget, void*) {
 void buffer_size(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     auto* input = static_cast<Fl_Value_Input*>(widget);
+    const double frames = input->value();
     Animation& a = p.preview->record_animation;
-    if (set_buffer_size(a, app_state.options, input->value())) {
-        p.record_timeline->maximum(app_state.options.animation_buffer_frames);
+    // Only a size the buffer takes empties it; a refused one needs no question.
+    if (animation_size_allowed(truncate_to_int32(frames), app_state.options.node_count) &&
+        !take_may_be_dropped(p, TakeAction::buffer_size)) {
+        input->value(app_state.options.animation_buffer_frames);
         return;
     }
-    // Refused: the input shows the size in force again, and the operator learns why.
-    const std::string why = "The buffer cannot hold " + std::to_string(truncate_to_int32(input->value())) +
-                            " frames of " + std::to_string(app_state.options.node_count) +
-                            " nodes: frames times nodes must lie between 0 and " +
-                            std::to_string(kMaxAnimationEntries) + ". It keeps its " +
-                            std::to_string(a.capacity_frames) + " frames.";
-    input->value(a.capacity_frames);
-    platform::show_message("buffer size [frames]", why.c_str());
+    const bool accepted = set_buffer_size(a, app_state.options, frames);
+    if (accepted) {
+        p.record_timeline->maximum(app_state.options.animation_buffer_frames);
+    } else {
+        // Refused: the input shows the size in force again, and the operator learns why.
+        const std::string why = "The buffer cannot hold " + std::to_string(truncate_to_int32(frames)) +
+                                " frames of " + std::to_string(app_state.options.node_count) +
+                                " nodes: frames times nodes must lie between 0 and " +
+                                std::to_string(kMaxAnimationEntries) + ". It keeps its " +
+                                std::to_string(a.capacity_frames) + " frames.";
+        input->value(a.capacity_frames);
+        platform::show_message("buffer size [frames]", why.c_str());
+    }
+    after_buffer_size(p, accepted);
 }
 
 void save_as(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
     const std::string name = choose_file("save data to:", app_state.options.save_path);
     if (name.empty()) return;
-    showing_failures([&](Log log) { save_animation(g.animation, name, log); });
+    const bool saved = showing_failures([&](Log log) { return save_animation(g.animation, name, log); });
     remember_path(app_state.options.save_path, name);
     g.file_input->value(name.c_str());
+    after_save(panel_of(widget), g.animation, name, saved);
 }
 
 void quicksave(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
     const std::string name = g.file_input->value();
-    showing_failures([&](Log log) { save_animation(g.animation, name, log); });
+    const bool saved = showing_failures([&](Log log) { return save_animation(g.animation, name, log); });
     remember_path(app_state.options.save_path, name);
+    after_save(panel_of(widget), g.animation, name, saved);
 }
 
 void load_animation(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const std::string name = choose_file("load data from:", app_state.options.load_path);
     if (name.empty()) return;
-    showing_failures([&](Log log) { ::load_animation(p.preview->playback_animation, name, log); });
+    const bool loaded =
+        showing_failures([&](Log log) { return ::load_animation(p.preview->playback_animation, name, log); });
     remember_path(app_state.options.load_path, name);
+    after_load(p, p.preview->playback_animation, name, loaded);
 }
 
 void reopen_output(Fl_Widget*, void*) { start_output_window(app_state); }
 void close_output(Fl_Widget*, void*) { stop_output_window(app_state); }
 
 void reset_all(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    if (!take_may_be_dropped(p, TakeAction::reset_all)) return;
     reset_options(app_state.options);
-    refresh_from_options(panel_of(widget));
+    refresh_from_options(p);
 }
 
-void quit_and_save(Fl_Widget*, void*) { app_state.quit_requested = true; }
+void quit_and_save(Fl_Widget* widget, void*) {
+    if (take_may_be_dropped(panel_of(widget), TakeAction::quit)) app_state.quit_requested = true;
+}
 
 }  // namespace panel_callbacks

@@ -9,6 +9,7 @@
 #include <FL/Fl_Value_Slider.H>
 
 #include "gui/control_panel.h"
+#include "gui/operator_aids.h"
 #include "gui/panel_callbacks.h"
 #include "model/animation.h"
 #include "model/node_model.h"
@@ -63,7 +64,7 @@ void refresh_from_options(ControlPanel& p) {
     p.buffer_size_input->value(o.animation_buffer_frames);
     p.record_timeline->maximum(o.animation_buffer_frames);
 
-    p.help_view->value(kQuickStartHtml);
+    p.help_view->value(help_html().c_str());
 
     p.show_thresholding_check->value(o.show_thresholding != 0 ? 1 : 0);
     p.y_invert_check->value(o.y_invert != 0 ? 1 : 0);

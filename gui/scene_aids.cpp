@@ -125,6 +125,7 @@ void build_scene_aids(ControlPanel& p) {
     p.cluster_counts_check = new Fl_Check_Button(820, 275, 220, 20, "pixel counts in the preview");
     p.cluster_counts_check->down_box(FL_DOWN_BOX);
     p.cluster_counts_check->value(counts ? 1 : 0);
+    p.cluster_counts_check->tooltip("Prints each cluster's pixel count beside its cross in the preview.");
     p.cluster_counts_check->callback(counts_toggled);
     p.cluster_table = new Fl_Browser(820, 300, 430, 290);
     p.cluster_table->column_widths(kColumns);

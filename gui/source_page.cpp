@@ -210,8 +210,10 @@ void build_source_widgets(ControlPanel& p) {
     p.source_browse_button->tooltip("choose a video or image file");
     p.source_browse_button->callback(browse);
     p.source_open_button = new Fl_Button(1190, 165, 60, 25, "open");
+    p.source_open_button->tooltip("open the source named above in place of the one open now");
     p.source_open_button->callback(open_pressed);
     p.source_device_choice = new DeviceChoice(885, 195, 365, 25, "cameras:");
+    p.source_device_choice->tooltip("the cameras found; choosing one names it as the source");
     p.source_device_choice->callback(device_chosen);
     p.source_status = new Fl_Box(820, 225, 430, 25, "synthetic camera, 480 x 360");
     p.source_status->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
@@ -220,6 +222,7 @@ void build_source_widgets(ControlPanel& p) {
     p.source_loop_check->tooltip("play files again from the start at their end");
     p.source_loop_check->callback(loop_changed);
     p.source_pause_button = new Fl_Light_Button(885, 255, 70, 25, "pause");
+    p.source_pause_button->tooltip("hold a video file at its current frame");
     p.source_pause_button->callback(pause_changed);
     p.source_back_button = new Fl_Button(960, 255, 30, 25, "<");
     p.source_back_button->tooltip("one frame back");

@@ -38,6 +38,10 @@ struct AppState {
     // The Tracking page's node memory, kept in `extras` as tracking.memory and
     // tracking.hold_frames; off by default.
     NodeMemorySettings node_memory;
+    // "freeze": while set, the cycle asks no source for a frame and keeps the
+    // one it has (as flipped then), and the camera's phase stands still, so
+    // a release continues where the freeze began.
+    bool frame_frozen = false;
 };
 
 // The process's state.

@@ -73,11 +73,17 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
 void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
     const Options& options = app.options;
 
-    // Grab and flip. A stopped synthetic camera leaves the frame as it was,
-    // and the cycle runs on it as on a new one.
-    bool new_frame = true;
-    if (loop.source == nullptr) {
+    // Grab. A stopped synthetic camera leaves the frame as it was, and the
+    // cycle runs on it as on a new one. A frozen frame asks no source for a
+    // frame: nothing new comes, so nothing is recorded, but the held frame is
+    // analysed and tracked in every cycle, so nodes dropped near its markers
+    // still take them.
+    bool new_frame = false;
+    if (app.frame_frozen) {
+        // Held as it is, flipped already.
+    } else if (loop.source == nullptr) {
         (void)loop.camera.grab(app.camera_frame);
+        new_frame = true;
     } else {
         new_frame = loop.source->grab(app.camera_frame);
         // Until a source's first frame comes, the preview shows black.
@@ -85,12 +91,12 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         if (app.threshold_frame.size() != kFrameBytes) copy_frame(app.camera_frame, app.threshold_frame);
     }
 
-    // Without a new frame the kept one is analysed again only when a setting
-    // the analysis reads has changed since it was analysed. The kept frame is
+    // Without a new frame the kept one is analysed again while frozen, or
+    // when a setting the analysis reads has changed since it was analysed. The kept frame is
     // already flipped as the last analysis asked: flipped back or again when
     // y_invert changed.
     const AnalysisSettings settings = analysis_settings(options);
-    const bool analyse = new_frame || (loop.analysed && settings != loop.analysed_with);
+    const bool analyse = new_frame || (loop.analysed && (app.frame_frozen || settings != loop.analysed_with));
     if (analyse) {
         if (new_frame ? settings.y_invert : settings.y_invert != loop.analysed_with.y_invert)
             flip_frame(app.camera_frame);
@@ -118,7 +124,7 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
 
     view.request_redraw();
 
-    app.time_phase = static_cast<float>(static_cast<double>(app.time_phase) + 0.01);
+    if (!app.frame_frozen) app.time_phase = static_cast<float>(static_cast<double>(app.time_phase) + 0.01);
 
     ++loop.cycle_count;
     const int64_t now = platform::clock_ms();

@@ -42,6 +42,18 @@ struct DisplayRect {
     int32_t bottom = 0;
 };
 
+// A display that shows part of the desktop: where the output window goes to
+// cover it.
+struct DisplayPlace {
+    int32_t number = 0;  // the display's number in the capabilities report
+    std::string name;    // "<monitor> on <adapter>", as the report names it
+    int32_t x = 0;       // position on the virtual desktop
+    int32_t y = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    bool primary = false;
+};
+
 // The platform's display enumeration. Every call returns false (and leaves its
 // output alone) when there is no such entry.
 class DisplayEnumerator {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -239,6 +240,30 @@ TEST(DisplayReportOverOutputs, WithoutAPrimaryTheFirstOnTheDesktopIsPrimaryAndTh
                           "workspace: 1600, 30 - 3200, 1180 HMONITOR: 00000009\n"),
               std::string::npos)
         << report;
+}
+
+// The displays to put the output window on: numbered as the report numbers
+// them, without the mirroring, disabled and mode-less adapters.
+TEST(ConnectedDisplays, AreTheReportsDisplaysThatShowTheDesktop) {
+    FakeDisplays displays;
+    FakeAdapter mirror;
+    mirror.device = {"\\\\.\\DISPLAYV1", "Mirror Driver", kDisplayMirroringDriver | kDisplayAttachedToDesktop};
+    FakeAdapter off = second_adapter();
+    off.device.device_name = "\\\\.\\DISPLAY3";
+    off.device.state_flags = 0;
+    FakeAdapter modeless = second_adapter();
+    modeless.device.device_name = "\\\\.\\DISPLAY4";
+    modeless.has_current = false;
+    displays.adapters = {primary_adapter(), mirror, off, modeless, second_adapter()};
+    const std::vector<DisplayPlace> places = connected_displays(displays);
+    ASSERT_EQ(places.size(), 2u);
+    EXPECT_EQ(places[0].number, 1);
+    EXPECT_EQ(places[0].name, "Flat Panel on Radeon X");
+    EXPECT_TRUE(places[0].primary);
+    EXPECT_EQ(places[1].number, 4);
+    EXPECT_EQ(places[1].name, "Beamer on Radeon X");
+    EXPECT_EQ(std::make_tuple(places[1].x, places[1].y, places[1].width, places[1].height, places[1].primary),
+              std::make_tuple(1280, 0, 800u, 600u, false));
 }
 
 struct MarkupCase {

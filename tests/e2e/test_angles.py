@@ -81,6 +81,7 @@ class AnglesTest(harness.ProgramTest):
             self.assertAlmostEqual(float(row[10]), turn, delta=6e-4)
 
         self.click(1225, 932)                     # "quit&&save"
+        self.answer_unsaved_take("d")             # exported, not saved as a take
         self.assertEqual(self.program.wait_exit(), 0)
         with open(os.path.join(self.workdir, "velmora.exe.ini.extra")) as f:
             self.assertIn("angles.show=1\n", f.read())

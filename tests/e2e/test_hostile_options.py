@@ -103,6 +103,10 @@ class HostileOptionsTest(harness.ProgramTest):
         peak = peak_rss_kb(program.proc.pid)
         self.assertLess(peak, PEAK_RSS_LIMIT_KB, f"peak resident size {peak} kB")
         self.click(1225, 932)                   # "quit&&save", with the output window open
+        # A buffer the file sized to no frames holds no take to lose; any other
+        # size, a refused one giving the default buffer, does.
+        if struct.unpack_from("<i", image, harness.OPTION_OFFSETS["animation_buffer_frames"])[0] != 0:
+            self.answer_unsaved_take("d")       # the take recorded above is not kept
         self.assertEqual(program.wait_exit(), 0)
         self.assertIn("normally exiting fullscreen thread", program.stdout())
         # Nothing is validated or repaired: the file comes back as it was,

@@ -314,3 +314,64 @@ INSTANTIATE_TEST_SUITE_P(
         SettingChange{"y_invert", [](Options& o) { o.y_invert = 0; },
                       {{100, 259}}, {{320, 200}, {400, 325}, {100, 140}}, true}),
     [](const auto& info) { return std::string(info.param.name); });
+// A frozen frame stays as it was grabbed and flipped, the camera's phase and
+// generator stand still, and on release the cycles go on with the frames an
+// unfrozen run would have had next.
+TEST(MainLoopFreeze, HoldsFramePhaseAndCameraThenContinuesWhereItStopped) {
+    auto run = [](int before, int frozen, int after, std::vector<Frame>& frames) {
+        platform::set_rand_state(1);
+        AppState app;
+        app.options.y_invert = 1;
+        MainLoop loop{app};
+        loop.camera.start();
+        prepare_main_loop(app, loop);
+        RecordingView view{app};
+        for (int i = 0; i < before; ++i) run_cycle(app, loop, view);
+        const Frame held = app.camera_frame;
+        const float phase = app.time_phase;
+        app.frame_frozen = frozen > 0;
+        for (int i = 0; i < frozen; ++i) {
+            run_cycle(app, loop, view);
+            EXPECT_EQ(app.camera_frame, held);
+            EXPECT_EQ(app.time_phase, phase);
+        }
+        app.frame_frozen = false;
+        for (int i = 0; i < after; ++i) {
+            run_cycle(app, loop, view);
+            frames.push_back(app.camera_frame);
+        }
+        platform::time_end_period(1);
+        return app.time_phase;
+    };
+    std::vector<Frame> unfrozen, released;
+    const float phase_unfrozen = run(3, 0, 2, unfrozen);
+    const float phase_released = run(3, 4, 2, released);
+    EXPECT_EQ(released, unfrozen);
+    EXPECT_EQ(phase_released, phase_unfrozen);
+}
+
+// While frozen nothing new comes in, so a recording takes no frames; the held
+// frame is still analysed, so a node dropped near a marker takes it.
+TEST_F(MainLoopTest, AFrozenFrameIsTrackedButNotRecorded) {
+    NodeModel model;
+    model.nodes = {{300, 300, 255}};
+    Animation record;
+    record.recording = true;
+    loop.scene = Scene{&model, &record, nullptr, nullptr};
+    app.options.threshold = 180;
+    run_cycle(app, loop, view);
+    ASSERT_EQ(record.frame_count, 1);
+
+    app.frame_frozen = true;
+    run_cycle(app, loop, view);
+    ASSERT_FALSE(loop.clusters.empty());
+    const Cluster target = loop.clusters.front();
+    model.nodes[0] = ModelNode{target.x + 3, target.y - 2, 255};  // dropped beside a marker
+    run_cycle(app, loop, view);
+    EXPECT_EQ(model.nodes[0].x, target.x);
+    EXPECT_EQ(model.nodes[0].y, target.y);
+    EXPECT_EQ(record.frame_count, 1);
+    app.frame_frozen = false;
+    run_cycle(app, loop, view);
+    EXPECT_EQ(record.frame_count, 2);
+}
