@@ -20,6 +20,7 @@
 #include "measure/csv_file.h"
 #include "model/animation_file.h"
 #include "model/model_file.h"
+#include "platform/message.h"
 #include "platform/timer.h"
 
 namespace {
@@ -33,6 +34,13 @@ std::atomic<bool> g_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may only touch a lock-free flag");
 
 extern "C" void request_stop(int) { g_stop.store(true); }
+
+// Counts what the source tells the operator while the run goes on: damaged
+// data it decoded past, or the fault that ended it. Its words are on standard
+// error already (the message path writes them there, without a line end).
+std::atomic<int> g_source_messages{0};
+
+void note_source_message(const char*, const char*) { g_source_messages.fetch_add(1); }
 
 void catch_stop_signals() {
     struct sigaction action{};
@@ -182,6 +190,19 @@ int batch_main(int argc, char** argv) {
         return fail(1, "cannot write " + args.animation + ".model");
 
     catch_stop_signals();
+    // Messages from opening the source (an odd frame rate) came before; from
+    // here on the source speaks only of damage or failure.
+    g_source_messages.store(0);
+    platform::set_message_sink(&note_source_message);
+    // Ends the line of a message the source wrote, before progress is drawn
+    // over it.
+    int messages_seen = 0;
+    const auto end_message_line = [&] {
+        const int messages = g_source_messages.load();
+        if (messages == messages_seen) return;
+        messages_seen = messages;
+        std::cerr << '\n';
+    };
     int64_t total = args.frames;
     if (source->length() >= 0) total = args.frames >= 0 ? std::min(args.frames, source->length()) : source->length();
     ProgressReport report(std::cerr, ::isatty(STDERR_FILENO) != 0, total);
@@ -191,9 +212,16 @@ int batch_main(int argc, char** argv) {
     int64_t done = 0;
     const BatchEnd end = run_batch(*source, settings, model, table, g_stop, [&](int64_t frames) {
         done = frames;
+        end_message_line();
         report.update(frames, clock.elapsed_ms() / 1000.0);
     });
+    end_message_line();
     report.finish(done, clock.elapsed_ms() / 1000.0);
+    const std::string fault = source->fault();
+    const bool damaged = messages_seen > 0;
+    source.reset();  // stops its threads; what it read ahead may still have spoken
+    platform::set_message_sink(nullptr);
+    end_message_line();
     platform::time_end_period(1);
 
     // The frames done are written whatever ended the run.
@@ -214,9 +242,17 @@ int batch_main(int argc, char** argv) {
         case BatchEnd::stopped:
             return fail(130, "stopped after " + std::to_string(done) + " frames; the output holds them");
         case BatchEnd::source_failed:
+            if (!fault.empty())
+                return fail(1, "the source failed after " + std::to_string(done) + " frames (" + fault +
+                                   "); the output holds those");
             return fail(1, "the source \"" + args.source + "\" gave no frame after " + std::to_string(done) +
                                " frames; the output holds those");
         default:
+            // A file with damaged data plays what can be decoded; the run
+            // says that its rows are not the whole file.
+            if (damaged)
+                return fail(1, "the source \"" + args.source + "\" holds damaged data; the output holds the " +
+                                   std::to_string(done) + " frames that could be decoded");
             return 0;
     }
 }

@@ -31,6 +31,7 @@ bool is_track_command(int argc, const char* const* argv);
 
 // Exit status: 0 when every frame was analysed and every output written; 2
 // for a command line it cannot use; 1 when a source, model, options file or
-// output fails; 130 when stopped by Ctrl-C (the outputs then hold the frames
-// done). Every failure writes one line to standard error.
+// output fails, and when a file held damaged data (the outputs then hold the
+// frames done, or decoded); 130 when stopped by Ctrl-C (the outputs then hold
+// the frames done). Every failure writes one line to standard error.
 int batch_main(int argc, char** argv);

@@ -2,11 +2,17 @@
 // three nodes on the camera's squares, CSV written included, beside the main
 // loop's headless cycle over as many frames: items_per_second is frames per
 // second, and the ratio of the two is what the batch adds.
+//
+// The batch run over a 640 x 480 MJPEG file of the synthetic camera's frames
+// (scaled up, 300 frames, made with the ffmpeg program at the first run),
+// beside the same source decoding the file alone: the ratio is what the
+// analysis adds to the decode.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -15,6 +21,7 @@
 #include "measure/csv_file.h"
 #include "platform/rand.h"
 #include "platform/timer.h"
+#include "video/camera_source.h"
 
 namespace {
 
@@ -68,5 +75,75 @@ void BM_CycleSynthetic(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kFrames);
 }
 BENCHMARK(BM_CycleSynthetic)->Unit(benchmark::kMillisecond);
+
+constexpr int kVideoFrames = 300;
+
+// The MJPEG file (made once per process); empty when ffmpeg failed.
+const std::string& marker_video() {
+    static const std::string path = [] {
+        const std::string dir = (std::filesystem::temp_directory_path() / "velmora-bench-batch").string();
+        std::filesystem::create_directories(dir);
+        const std::string out = dir + "/markers.avi";
+        const std::string command = "ffmpeg -nostdin -loglevel error -y -f rawvideo -pix_fmt gray -s 480x360 "
+                                    "-r 30 -i - -vf scale=640:480 -c:v mjpeg -q:v 3 '" + out + "'";
+        FILE* ffmpeg = ::popen(command.c_str(), "w");
+        if (ffmpeg == nullptr) return std::string();
+        platform::set_rand_state(1);
+        float phase = 0.0f;
+        Videocam_dummy camera(&phase);
+        camera.start();
+        Frame frame;
+        bool written = true;
+        for (int f = 0; f < kVideoFrames && written; ++f) {
+            camera.grab(frame);
+            written = std::fwrite(frame.data(), 1, frame.size(), ffmpeg) == frame.size();
+            phase = static_cast<float>(static_cast<double>(phase) + 0.01);
+        }
+        return ::pclose(ffmpeg) == 0 && written ? out : std::string();
+    }();
+    return path;
+}
+
+void BM_BatchVideo(benchmark::State& state) {
+    const std::string& video = marker_video();
+    if (video.empty()) return state.SkipWithError("the ffmpeg program could not make the input");
+    const std::string csv =
+        (std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()) + ".csv")).string();
+    BatchSettings settings;
+    settings.options.threshold = 180;
+    const std::atomic<bool> stop{false};
+    int64_t frames = 0;
+    for (auto _ : state) {
+        std::string reason;
+        const auto source = open_batch_source(video, reason);
+        if (source == nullptr) return state.SkipWithError(reason.c_str());
+        NodeModel model = chain_on_squares();
+        FrameTable table;
+        run_batch(*source, settings, model, table, stop, nullptr);
+        benchmark::DoNotOptimize(save_csv(table, csv));
+        frames += static_cast<int64_t>(table.frame_count());
+    }
+    state.SetItemsProcessed(frames);
+    std::filesystem::remove(csv);
+}
+BENCHMARK(BM_BatchVideo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The reference: the same source over the same file, decoding only.
+void BM_BatchVideoDecode(benchmark::State& state) {
+    const std::string& video = marker_video();
+    if (video.empty()) return state.SkipWithError("the ffmpeg program could not make the input");
+    int64_t frames = 0;
+    for (auto _ : state) {
+        std::string error;
+        const auto source = open_camera_source(video, SourceOptions{Pacing::sequential}, nullptr, error);
+        if (source == nullptr) return state.SkipWithError(error.c_str());
+        source->start();
+        Frame frame;
+        while (source->grab(frame)) ++frames;
+        source->stop();
+    }
+    state.SetItemsProcessed(frames);
+}
+BENCHMARK(BM_BatchVideoDecode)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

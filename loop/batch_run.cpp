@@ -1,28 +1,61 @@
 #include "loop/batch_run.h"
 
+#include <cmath>
+
 #include "camera/frame_ops.h"
-#include "camera/videocam.h"
 #include "cluster/clustering.h"
 #include "loop/stopwatch.h"
 #include "platform/timer.h"
+#include "video/camera_source.h"
 
 namespace {
 
-class SyntheticSource final : public BatchSource {
+// A camera source read frame by frame. The synthetic camera reads its phase
+// from here and, as the main loop steps it, moves it on after every grab.
+class CameraBatchSource final : public BatchSource {
 public:
-    SyntheticSource() : camera_(&phase_) { camera_.start(); }
+    // Opens the source `text` names; null, with the reason, when it cannot.
+    static std::unique_ptr<CameraBatchSource> open(const std::string& text, std::string& reason) {
+        std::unique_ptr<CameraBatchSource> batch(new CameraBatchSource);
+        batch->source_ = open_camera_source(text, SourceOptions{Pacing::sequential}, &batch->phase_, reason);
+        if (batch->source_ == nullptr) return nullptr;
+        const SourceInfo info = batch->source_->info();
+        batch->synthetic_ = info.kind == SourceKind::synthetic;
+        batch->ends_ = info.kind == SourceKind::file || info.kind == SourceKind::sequence;
+        if (batch->ends_ && info.duration_ms > 0 && info.frames_per_second > 0)
+            batch->length_ = std::llround(info.duration_ms * info.frames_per_second / 1000.0);
+        return batch;
+    }
 
     bool next(Frame& frame) override {
-        const bool grabbed = camera_.grab(frame);
+        if (!started_) {
+            started_ = true;
+            if (!source_->start()) return false;
+        }
+        const bool grabbed = source_->grab(frame);
         // As the main loop steps it: a double sum stored as float.
-        phase_ = static_cast<float>(static_cast<double>(phase_) + 0.01);
+        if (synthetic_) phase_ = static_cast<float>(static_cast<double>(phase_) + 0.01);
         return grabbed;
     }
-    bool ends() const override { return false; }
+    // Files and sequences carry their own times; a camera's frames (and the
+    // synthetic camera's) are timed by the run's stopwatch.
+    std::optional<double> presentation_ms() const override {
+        if (!ends_) return std::nullopt;
+        return source_->frame_time_ms();
+    }
+    bool ends() const override { return ends_; }
+    int64_t length() const override { return length_; }
+    std::string fault() const override { return source_->fault(); }
 
 private:
+    CameraBatchSource() = default;
+
     float phase_ = 0.0f;
-    Videocam_dummy camera_;
+    std::unique_ptr<CameraSource> source_;
+    bool synthetic_ = false;
+    bool ends_ = false;
+    int64_t length_ = -1;
+    bool started_ = false;
 };
 
 // What one frame's analysis works on, kept for its storage.
@@ -55,8 +88,12 @@ void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
 }  // namespace
 
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason) {
-    if (text == "synthetic") return std::make_unique<SyntheticSource>();
-    reason = "cannot open source \"" + text + "\": no such source can be opened; only \"synthetic\" is known";
+    std::string why;
+    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, why);
+    if (source != nullptr) return source;
+    // The source's reason mostly starts with the text itself, said once here.
+    if (why.rfind(text + ": ", 0) == 0) why.erase(0, text.size() + 2);
+    reason = "cannot open source \"" + text + "\": " + why;
     return nullptr;
 }
 
@@ -75,7 +112,7 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         }
         if (settings.max_frames >= 0 && done >= settings.max_frames) break;
         if (!source.next(work.frame)) {
-            end = source.ends() ? BatchEnd::source_ended : BatchEnd::source_failed;
+            end = source.ends() && source.fault().empty() ? BatchEnd::source_ended : BatchEnd::source_failed;
             break;
         }
         double time_ms = 0.0;

@@ -31,11 +31,18 @@ public:
     virtual bool ends() const = 0;
     // How many frames the source holds, when it knows; -1 otherwise.
     virtual int64_t length() const { return -1; }
+    // Why the source stopped giving frames before its end; empty while sound.
+    virtual std::string fault() const { return {}; }
 };
 
-// The one place where a SOURCE text becomes a source. "synthetic" is the
-// synthetic camera, its phase starting at 0 and moving on by 0.01 a frame as
-// in the main loop. Any other text gives null and the one-line reason.
+// The one place where a SOURCE text becomes a source: whatever the program
+// opens as a camera source (a capture device, a video file, a printf pattern,
+// a folder of images, or "synthetic"), handing over every frame once, without
+// pacing. The synthetic camera's phase starts at 0 and moves on by 0.01 a
+// frame as in the main loop. Files and sequences end by themselves; their
+// rows carry the stream's presentation times and their length is the
+// duration times the rate where both are known. Decoding starts at the first
+// frame asked for. A text that opens nothing gives null and a one-line reason.
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason);
 
 struct BatchSettings {
@@ -47,7 +54,7 @@ struct BatchSettings {
 enum class BatchEnd {
     source_ended,  // a file or sequence gave its last frame
     frames_done,   // max_frames frames were analysed
-    source_failed, // a camera gave no frame
+    source_failed, // a camera gave no frame, or the source failed (see fault())
     stopped        // `stop` was set
 };
 

@@ -1,7 +1,8 @@
 """`velmora track`, the batch run, from the command line and without a
 display: its CSV read back with Python's csv module against the animation
-file it writes beside it, the options it takes by default, Ctrl-C, and every
-way it refuses to run."""
+file it writes beside it, the options it takes by default, Ctrl-C, every way
+it refuses to run, and a video file of the synthetic camera's frames, whole
+and cut short."""
 
 import csv
 import math
@@ -9,6 +10,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -20,6 +22,8 @@ MODEL = ("3\t1\t1\t0\t1\t\n"
          + "".join(f"{x}\t{y}\t255\t\t1\t1\t{x}\t{y}\t\t0\t0\t1\t0.5\t\n"
                    for x, y in ((10, 229), (450, 19), (110, 109))))
 STATES = {"tracked", "held", "placed", "predicted", ""}
+# The program that writes the synthetic camera's frames and their square centres.
+SYNTHETIC_FRAMES = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 
 
 def header(nodes):
@@ -151,6 +155,45 @@ class BatchTest(unittest.TestCase):
         rows = self.read_csv("out.csv")
         self.assertEqual(len(rows) - 1, frames_done)
         self.check_against_animation(rows, "anim.txt")
+
+    def test_a_video_file_gives_a_row_per_frame_with_the_nodes_on_its_squares(self):
+        if not SYNTHETIC_FRAMES:
+            self.skipTest("no synthetic_frames program given")
+        frames, rate = 150, 25
+        raw = self.path("synthetic.raw")
+        listing = subprocess.run([SYNTHETIC_FRAMES, str(frames), raw], check=True, stdout=subprocess.PIPE,
+                                 text=True).stdout
+        subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "gray",
+                        "-s", "480x360", "-r", str(rate), "-i", raw, "-c:v", "ffv1", self.path("take.mkv")],
+                       check=True)
+        # Camera rows to model coordinates: the frame is flipped before analysis.
+        centres = [[(x, 359 - row) for x, row in zip(v[1::2], v[2::2])]
+                   for v in ([int(n) for n in line.split()] for line in listing.splitlines())]
+
+        done = self.track("take.mkv", "--model", "m.txt", "--options", "t180.ini", "--csv", "out.csv")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        rows = self.read_csv("out.csv")[1:]
+        self.assertEqual(len(rows), frames)
+        for f, row in enumerate(rows):
+            self.assertEqual(float(row[1]), f * 1000 / rate, f"frame {f}: the file's own time")
+            self.assertEqual([(int(row[2 + 5 * n]), int(row[3 + 5 * n])) for n in range(3)], centres[f],
+                             f"frame {f}")
+            self.assertEqual({row[6 + 5 * n] for n in range(3)}, {"tracked"})
+
+        # Cut short: the whole frames before the cut are kept, and the run
+        # says the file is damaged.
+        with open(self.path("take.mkv"), "rb") as f:
+            data = f.read()
+        self.write("cut.mkv", data[:len(data) // 2], "wb")
+        done = self.track("cut.mkv", "--model", "m.txt", "--options", "t180.ini", "--csv", "cut.csv")
+        self.assertEqual(done.returncode, 1, done.stderr)
+        last = done.stderr.decode().strip().splitlines()[-1]
+        self.assertRegex(last, r"^velmora track: the source \"cut.mkv\" holds damaged data; the output holds the "
+                               r"\d+ frames")
+        kept = self.read_csv("cut.csv")[1:]
+        self.assertIn(f"{len(kept)} frames", last)
+        self.assertTrue(10 < len(kept) < frames, len(kept))
+        self.assertEqual(kept[:-1], rows[:len(kept) - 1])
 
     def test_every_refusal_exits_non_zero_with_one_line_and_writes_nothing(self):
         self.write("short.ini", b"\0" * 100, "wb")

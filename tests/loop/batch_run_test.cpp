@@ -1,15 +1,21 @@
 // The batch run: the same analysis as the main loop's cycle, times from the
-// source or the stopwatch, and the four ways a run ends.
+// source or the stopwatch, the four ways a run ends, and files and image
+// sequences made in the test, whole and cut short.
 
 #include "loop/batch_run.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "loop/main_loop.h"
 #include "platform/rand.h"
 #include "platform/timer.h"
+#include "tests/support/test_support.h"
+#include "tests/video/video_inputs.h"
+
+using testing_support::TempDir;
 
 namespace {
 
@@ -26,7 +32,7 @@ NodeModel chain_on_squares() {
 // shown at 1000 + 40 f ms; or a camera that stops giving frames.
 class FakeSource final : public BatchSource {
 public:
-    FakeSource(int count, bool file) : count_(count), file_(file) {}
+    FakeSource(int count, bool file, std::string fault = "") : count_(count), file_(file), fault_(std::move(fault)) {}
     bool next(Frame& frame) override {
         if (given_ == count_) return false;
         frame.assign(kFrameBytes, 0);
@@ -40,10 +46,12 @@ public:
         return 1000.0 + 40.0 * (given_ - 1);
     }
     bool ends() const override { return file_; }
+    std::string fault() const override { return given_ == count_ ? fault_ : ""; }
 
 private:
     int count_;
     bool file_;
+    std::string fault_;
     int given_ = 0;
 };
 
@@ -131,17 +139,118 @@ TEST(BatchRun, ARunStopsAtItsFrameCountAtAStopRequestOrWhenACameraFails) {
     FrameTable failed;
     EXPECT_EQ(run_batch(camera, settings_at(0, 10), model, failed, never, nullptr), BatchEnd::source_failed);
     EXPECT_EQ(failed.frame_count(), 3u);
+
+    FakeSource broken(4, true, "take.mkv: a picture of 0 x 0 pixels cannot be shown");
+    FrameTable kept;
+    EXPECT_EQ(run_batch(broken, settings_at(0), model, kept, never, nullptr), BatchEnd::source_failed)
+        << "a file that fails has not ended";
+    EXPECT_EQ(kept.frame_count(), 4u);
 }
 
-TEST(BatchRun, OnlyTheSyntheticCameraOpensAndAnyOtherTextSaysWhy) {
+TEST(BatchRun, TextsThatNameNoSourceSayWhyInOneLine) {
     std::string reason;
-    const auto synthetic = open_batch_source("synthetic", reason);
-    ASSERT_NE(synthetic, nullptr);
-    EXPECT_FALSE(synthetic->ends());
-    for (const char* text : {"walk.mp4", "/dev/video0", "Synthetic", ""}) {
+    for (const char* text : {"synthetic", " Synthetic "}) {
+        const auto synthetic = open_batch_source(text, reason);
+        ASSERT_NE(synthetic, nullptr) << text;
+        EXPECT_FALSE(synthetic->ends()) << "the synthetic camera runs for as many frames as asked";
+    }
+    TempDir dir;
+    testing_support::write_whole_file(dir.file("notes.mp4"), "not a video\n");
+    for (const std::string& text : {std::string("walk.mp4"), dir.file("notes.mp4"), std::string("")}) {
         reason.clear();
         EXPECT_EQ(open_batch_source(text, reason), nullptr) << text;
-        EXPECT_NE(reason.find(std::string("\"") + text + "\""), std::string::npos) << reason;
+        EXPECT_EQ(reason.rfind("cannot open source \"" + text + "\": ", 0), 0u) << reason;
+        if (!text.empty()) {
+            EXPECT_EQ(reason.find(text, reason.find(text) + 1), std::string::npos) << "said once: " << reason;
+        }
         EXPECT_EQ(reason.find('\n'), std::string::npos);
     }
+}
+
+// Frames with one bright 11 x 11 square whose centre moves 3 pixels right a
+// frame from column 100, row 100: a node on it shows which frame a row holds.
+constexpr int kMovingFrames = 30;
+int square_column(int frame) { return 100 + 3 * frame; }
+
+std::vector<Frame> moving_square_frames() {
+    std::vector<Frame> frames;
+    for (int f = 0; f < kMovingFrames; ++f) {
+        Frame frame(kFrameBytes, 10);
+        for (int y = 95; y <= 105; ++y)
+            for (int x = square_column(f) - 5; x <= square_column(f) + 5; ++x)
+                frame[static_cast<size_t>(y) * kFrameWidth + x] = 240;
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+// The frames as an FFV1 file at 25 frames a second, or as a folder of PGM
+// images (which an image sequence shows at 25 a second too). Returns the
+// text to open; empty when the ffmpeg program failed.
+using MakeInput = std::string (*)(const TempDir& dir);
+
+std::string ffv1_file(const TempDir& dir) {
+    video_inputs::write_y4m(dir.file("in.y4m"), moving_square_frames(), kFrameWidth, kFrameHeight);
+    const std::string path = dir.file("take.mkv");
+    return video_inputs::ffmpeg("-i " + dir.file("in.y4m") + " -c:v ffv1 -g 1 " + path) ? path : "";
+}
+
+std::string pgm_folder(const TempDir& dir) {
+    const std::string folder = dir.file("shots");
+    std::filesystem::create_directory(folder);
+    const std::vector<Frame> frames = moving_square_frames();
+    for (size_t f = 0; f < frames.size(); ++f) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/f%03zu.pgm", f);
+        testing_support::write_whole_file(folder + name, "P5 480 360 255\n" + std::string(frames[f].begin(), frames[f].end()));
+    }
+    return folder;
+}
+
+class BatchOverRecordedFrames : public ::testing::TestWithParam<MakeInput> {};
+
+TEST_P(BatchOverRecordedFrames, GivesOneRowPerFrameAtItsTimesAndEndsByItself) {
+    TempDir dir;
+    const std::string text = GetParam()(dir);
+    ASSERT_FALSE(text.empty()) << "the ffmpeg program could not make the input";
+    std::string reason;
+    const auto source = open_batch_source(text, reason);
+    ASSERT_NE(source, nullptr) << reason;
+    EXPECT_TRUE(source->ends());
+    EXPECT_EQ(source->length(), kMovingFrames);
+
+    NodeModel model;
+    model.nodes = {{square_column(0) - 2, 359 - 100 + 1, 255}};  // by the square, in the flipped frame
+    FrameTable table;
+    const std::atomic<bool> stop{false};
+    EXPECT_EQ(run_batch(*source, settings_at(100), model, table, stop, nullptr), BatchEnd::source_ended);
+    ASSERT_EQ(table.frame_count(), static_cast<size_t>(kMovingFrames));
+    for (int f = 0; f < kMovingFrames; ++f) {
+        EXPECT_DOUBLE_EQ(table.times_ms[f], 40.0 * f) << "frame " << f;
+        EXPECT_EQ(table.nodes[f].x, square_column(f)) << "frame " << f;
+        EXPECT_EQ(table.nodes[f].y, 359 - 100) << "frame " << f;
+    }
+    EXPECT_TRUE(source->fault().empty()) << source->fault();
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, BatchOverRecordedFrames, ::testing::Values(&ffv1_file, &pgm_folder),
+                         [](const auto& info) { return info.param == &ffv1_file ? "ffv1" : "pgm_folder"; });
+
+TEST(BatchRun, AFileCutShortKeepsTheRowsOfTheFramesItHolds) {
+    TempDir dir;
+    const std::string path = ffv1_file(dir);
+    ASSERT_FALSE(path.empty()) << "the ffmpeg program could not make the input";
+    std::filesystem::resize_file(path, std::filesystem::file_size(path) / 2);
+    std::string reason;
+    const auto source = open_batch_source(path, reason);
+    ASSERT_NE(source, nullptr) << reason;
+    NodeModel model;
+    model.nodes = {{square_column(0), 359 - 100, 255}};
+    FrameTable table;
+    const std::atomic<bool> stop{false};
+    EXPECT_EQ(run_batch(*source, settings_at(100), model, table, stop, nullptr), BatchEnd::source_ended);
+    EXPECT_GE(table.frame_count(), 5u);
+    EXPECT_LT(table.frame_count(), static_cast<size_t>(kMovingFrames));
+    for (size_t f = 0; f + 1 < table.frame_count(); ++f)
+        EXPECT_EQ(table.nodes[f].x, square_column(static_cast<int>(f))) << "frame " << f;
 }
