@@ -118,6 +118,36 @@ void draw_model(const NodeModel& model, int32_t options_line_width, int32_t sens
     glEnd();
 }
 
+int32_t state_marker_offset(int32_t line_width) {
+    // The selection box's half size (line width + 11), a gap of 2, the marker's half.
+    return drawn_line_width(line_width) + 11 + 2 + kStateMarkerHalf;
+}
+
+void draw_state_markers(const NodeModel& model, int32_t line_width) {
+    if (!model.visible) return;
+    const size_t n = std::min(model.nodes.size(), model.node_states.size());
+    const double offset = state_marker_offset(line_width);
+    const double h = kStateMarkerHalf + 0.5;  // the quad covers whole pixels
+    glBegin(GL_QUADS);
+    for (size_t i = 0; i < n; ++i) {
+        switch (model.node_states[i]) {
+            case NodeState::tracked: glColor4f(0.0f, 1.0f, 1.0f, 1.0f); break;
+            case NodeState::held: glColor4f(1.0f, 0.55f, 0.0f, 1.0f); break;
+            case NodeState::placed: glColor4f(1.0f, 1.0f, 1.0f, 1.0f); break;
+            case NodeState::predicted: glColor4f(1.0f, 0.4f, 0.7f, 1.0f); break;
+            default: continue;
+        }
+        // In double, as the boxes: a node may lie anywhere in the int32 range.
+        const double cx = static_cast<double>(model.nodes[i].x) - offset;
+        const double cy = static_cast<double>(model.nodes[i].y);
+        glVertex2d(cx - h, cy - h);
+        glVertex2d(cx + h, cy - h);
+        glVertex2d(cx + h, cy + h);
+        glVertex2d(cx - h, cy + h);
+    }
+    glEnd();
+}
+
 void draw_cluster_crosses(const ClusterList& clusters, int32_t options_line_width) {
     const int32_t line_width = drawn_line_width(options_line_width);
     const int32_t arm = line_width + 5;
