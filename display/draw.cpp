@@ -127,7 +127,9 @@ void draw_state_markers(const NodeModel& model, int32_t line_width) {
     if (!model.visible) return;
     const size_t n = std::min(model.nodes.size(), model.node_states.size());
     const double offset = state_marker_offset(line_width);
-    const double h = kStateMarkerHalf + 0.5;  // the quad covers whole pixels
+    // From -half to half + 1 around the centre: the quad covers the pixels
+    // centre - half to centre + half, whose centres lie half a unit on.
+    const double low = -kStateMarkerHalf, high = kStateMarkerHalf + 1.0;
     glBegin(GL_QUADS);
     for (size_t i = 0; i < n; ++i) {
         switch (model.node_states[i]) {
@@ -138,12 +140,13 @@ void draw_state_markers(const NodeModel& model, int32_t line_width) {
             default: continue;
         }
         // In double, as the boxes: a node may lie anywhere in the int32 range.
-        const double cx = static_cast<double>(model.nodes[i].x) - offset;
+        const double x = static_cast<double>(model.nodes[i].x);
+        const double cx = x - offset - kStateMarkerHalf >= 0 ? x - offset : x + offset;
         const double cy = static_cast<double>(model.nodes[i].y);
-        glVertex2d(cx - h, cy - h);
-        glVertex2d(cx + h, cy - h);
-        glVertex2d(cx + h, cy + h);
-        glVertex2d(cx - h, cy + h);
+        glVertex2d(cx + low, cy + low);
+        glVertex2d(cx + high, cy + low);
+        glVertex2d(cx + high, cy + high);
+        glVertex2d(cx + low, cy + high);
     }
     glEnd();
 }

@@ -27,7 +27,8 @@ void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radi
 // the last tracking did with the node: tracked cyan, held orange, placed (held
 // by the pointer) white, predicted pink. Nothing for a node without a state
 // (before the first tracking, or a model of a recording), nor for a hidden
-// model. The square's centre lies state_marker_offset() left of the node.
+// model. The square's centre lies state_marker_offset() left of the node, or
+// as far right of it where the left would leave the frame (x below 0).
 void draw_state_markers(const NodeModel& model, int32_t line_width);
 inline constexpr int32_t kStateMarkerHalf = 4;
 int32_t state_marker_offset(int32_t line_width);
