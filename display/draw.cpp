@@ -118,15 +118,12 @@ void draw_model(const NodeModel& model, int32_t options_line_width, int32_t sens
     glEnd();
 }
 
-int32_t state_marker_offset(int32_t line_width) {
-    // The selection box's half size (line width + 11), a gap of 2, the marker's half.
-    return drawn_line_width(line_width) + 11 + 2 + kStateMarkerHalf;
-}
-
 void draw_state_markers(const NodeModel& model, int32_t line_width) {
     if (!model.visible) return;
     const size_t n = std::min(model.nodes.size(), model.node_states.size());
-    const double offset = state_marker_offset(line_width);
+    constexpr int32_t kStateMarkerHalf = 4;
+    // The selection box's half size (line width + 11), a gap of 2, the marker's half.
+    const double offset = drawn_line_width(line_width) + 11 + 2 + kStateMarkerHalf;
     // From -half to half + 1 around the centre: the quad covers the pixels
     // centre - half to centre + half, whose centres lie half a unit on.
     const double low = -kStateMarkerHalf, high = kStateMarkerHalf + 1.0;

@@ -66,6 +66,7 @@ void show_tracking_state(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     p.preview->show_tracking_state = p.show_tracking_state_check->value() != 0;
     app_state.extras.set_bool(kShowStateKey, p.preview->show_tracking_state);
+    p.preview->redraw();
 }
 
 void memory(Fl_Widget* widget, void*) {
@@ -139,7 +140,7 @@ void build_measure_controls(ControlPanel& p) {
     p.show_tracking_state_check =
         add_to(tracking_page, new Fl_Check_Button(820, 190, 160, 22, "show tracking state"));
     p.show_tracking_state_check->down_box(FL_DOWN_BOX);
-    p.show_tracking_state_check->tooltip("a square left of every node: cyan tracked, orange held (no marker in "
+    p.show_tracking_state_check->tooltip("a square beside every node: cyan tracked, orange held (no marker in "
                                          "reach), white placed by the pointer, pink predicted by the memory");
     p.show_tracking_state_check->callback(show_tracking_state);
 
