@@ -22,13 +22,14 @@ protected:
         app_state.extras = ExtraSettings{};
         PanelTest::TearDown();
     }
+
+    MainLoop loop{app_state};  // outlives the source page, which points at it
 };
 
 }  // namespace
 
 TEST_F(EventPass, WithAFileOpenTheLoopTakesAboutOnePassPerFrame) {
     fl_open_display();
-    MainLoop loop(app_state);
     connect_source_page(*p, app_state, loop);
     EXPECT_EQ(source_wait_seconds(*p), 0) << "the synthetic camera's loop never waits";
 
