@@ -68,9 +68,9 @@ int velmora_main(int argc, char** argv) {
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);
     CycleBeacon beacon(*panel.main_window);
-    run_main_loop(app, loop, view, [&beacon] {
+    run_main_loop(app, loop, view, [&beacon, &panel] {
         beacon.before_event_pass();
-        return Fl::check() != 0;
+        return source_event_pass(panel);
     });
 
     close_source_page(panel);

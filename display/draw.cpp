@@ -118,6 +118,36 @@ void draw_model(const NodeModel& model, int32_t options_line_width, int32_t sens
     glEnd();
 }
 
+void draw_state_markers(const NodeModel& model, int32_t line_width) {
+    if (!model.visible) return;
+    const size_t n = std::min(model.nodes.size(), model.node_states.size());
+    constexpr int32_t kStateMarkerHalf = 4;
+    // The selection box's half size (line width + 11), a gap of 2, the marker's half.
+    const double offset = drawn_line_width(line_width) + 11 + 2 + kStateMarkerHalf;
+    // From -half to half + 1 around the centre: the quad covers the pixels
+    // centre - half to centre + half, whose centres lie half a unit on.
+    const double low = -kStateMarkerHalf, high = kStateMarkerHalf + 1.0;
+    glBegin(GL_QUADS);
+    for (size_t i = 0; i < n; ++i) {
+        switch (model.node_states[i]) {
+            case NodeState::tracked: glColor4f(0.0f, 1.0f, 1.0f, 1.0f); break;
+            case NodeState::held: glColor4f(1.0f, 0.55f, 0.0f, 1.0f); break;
+            case NodeState::placed: glColor4f(1.0f, 1.0f, 1.0f, 1.0f); break;
+            case NodeState::predicted: glColor4f(1.0f, 0.4f, 0.7f, 1.0f); break;
+            default: continue;
+        }
+        // In double, as the boxes: a node may lie anywhere in the int32 range.
+        const double x = static_cast<double>(model.nodes[i].x);
+        const double cx = x - offset - kStateMarkerHalf >= 0 ? x - offset : x + offset;
+        const double cy = static_cast<double>(model.nodes[i].y);
+        glVertex2d(cx + low, cy + low);
+        glVertex2d(cx + high, cy + low);
+        glVertex2d(cx + high, cy + high);
+        glVertex2d(cx + low, cy + high);
+    }
+    glEnd();
+}
+
 void draw_cluster_crosses(const ClusterList& clusters, int32_t options_line_width) {
     const int32_t line_width = drawn_line_width(options_line_width);
     const int32_t arm = line_width + 5;

@@ -22,6 +22,15 @@ void draw_node_box(int32_t x, int32_t y, int32_t h);
 // from the top of the circle, clockwise on the screen.
 void draw_sensor_disc(const NodeModel& model, int32_t i, int32_t sensor_max_radius);
 
+// "show tracking state": a filled square of 9 x 9 pixels left of each node,
+// clear of its selection box (its centre line width + 17 from the node), in
+// the colour of what the last tracking did with the node: tracked cyan, held
+// orange, placed (held by the pointer) white, predicted pink. Where the left
+// side would leave the frame (x below 0) it goes as far right of the node.
+// Nothing for a node without a state (before the first tracking, or a model of
+// a recording), nor for a hidden model. Line widths are taken within 1 to 10.
+void draw_state_markers(const NodeModel& model, int32_t line_width);
+
 // One red cross per cluster with arms of line_width + 5, the line width
 // taken within 1 to 10 as for the model.
 void draw_cluster_crosses(const ClusterList& clusters, int32_t line_width);

@@ -56,6 +56,7 @@ void My_win32_gl_window::draw() {
 
     draw_model(live_model, draw_settings.line_width, draw_settings.sensor_max_radius);
     draw_model(playback_model, draw_settings.line_width, draw_settings.sensor_max_radius);
+    if (draw_settings.show_tracking_state) draw_state_markers(live_model, draw_settings.line_width);
 
     glPopMatrix();
     // The text keeps its size; only its place follows the frame's scale.

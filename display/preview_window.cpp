@@ -152,6 +152,7 @@ void MYWINDOW::draw() {
     if (show_cluster_counts && statistics != nullptr && describes(*statistics, clusters))
         draw_cluster_counts(font, clusters, statistics->clusters, options_.line_width);
     draw_model(model, options_.line_width, options_.sensor_max_radius);
+    if (show_tracking_state) draw_state_markers(model, options_.line_width);
     draw_model(record_animation.model, options_.line_width, options_.sensor_max_radius);
     draw_model(playback_animation.model, options_.line_width, options_.sensor_max_radius);
     if (show_angles) {

@@ -59,6 +59,8 @@ public:
     Animation playback_animation;
     // "show angles": each drawn model's bend angles beside its nodes.
     bool show_angles = false;
+    // "show tracking state": a marker beside each node of the live model.
+    bool show_tracking_state = false;
     // The main loop's cluster statistics, and whether each cross gets its
     // cluster's pixel count; the counts show only while the statistics
     // describe `clusters`.

@@ -21,12 +21,14 @@
 
 struct SDL_semaphore;
 
-// The two options the model drawing reads and the "show angles" choice,
-// passed with the models so the render thread never reads what the GUI writes.
+// The two options the model drawing reads and the "show angles" and "show
+// tracking state" choices, passed with the models so the render thread never
+// reads what the GUI writes.
 struct ModelDrawSettings {
     int32_t line_width = 1;
     int32_t sensor_max_radius = 20;
-    bool show_angles = false;  // the bend angles beside the nodes
+    bool show_angles = false;          // the bend angles beside the nodes
+    bool show_tracking_state = false;  // a state marker beside each node of the live model
 };
 
 class RenderHandOver {

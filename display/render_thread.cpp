@@ -160,8 +160,9 @@ void stop_output_window(AppState& app) {
 
 void hand_over_to_output_window(AppState& app, const NodeModel* live_model,
                                 const NodeModel* playback_model, const Frame& camera_frame,
-                                bool show_angles) {
+                                bool show_angles, bool show_tracking_state) {
     if (app.render_hand_over == nullptr) return;
-    const ModelDrawSettings settings{app.options.line_width, app.options.sensor_max_radius, show_angles};
+    const ModelDrawSettings settings{app.options.line_width, app.options.sensor_max_radius, show_angles,
+                                     show_tracking_state};
     app.render_hand_over->publish(live_model, playback_model, settings, camera_frame);
 }

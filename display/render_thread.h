@@ -17,8 +17,9 @@ void stop_output_window(AppState& app);
 
 // The main loop's hand-over, once per cycle: the models (nullptr keeps the
 // window's last copy), the raw frame, then one post of the render semaphore.
-// `show_angles` asks for the bend angles beside the nodes. Does nothing while
-// no render thread runs.
+// `show_angles` asks for the bend angles beside the nodes,
+// `show_tracking_state` for the state markers of the live model. Does nothing
+// while no render thread runs.
 void hand_over_to_output_window(AppState& app, const NodeModel* live_model,
                                 const NodeModel* playback_model, const Frame& camera_frame,
-                                bool show_angles = false);
+                                bool show_angles = false, bool show_tracking_state = false);

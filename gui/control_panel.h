@@ -115,6 +115,7 @@ struct ControlPanel {
     Fl_Output* selected_angle_output = nullptr;
     Fl_Check_Button* memory_check = nullptr;
     Fl_Value_Slider* hold_frames_slider = nullptr;
+    Fl_Check_Button* show_tracking_state_check = nullptr;  // on the Tracking page
     Fl_Button* record_export_button = nullptr;
     Fl_Button* playback_export_button = nullptr;
     Fl_Button* angles_button = nullptr;

@@ -28,6 +28,7 @@ namespace {
 constexpr char kShowAnglesKey[] = "angles.show";
 constexpr char kMemoryKey[] = "tracking.memory";
 constexpr char kHoldFramesKey[] = "tracking.hold_frames";
+constexpr char kShowStateKey[] = "view.tracking_state";
 
 // The name the CSV chooser proposes: the group's file name, else the last
 // save path, with ".txt" made ".csv".
@@ -58,6 +59,13 @@ void show_angles(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     p.preview->show_angles = p.show_angles_check->value() != 0;
     app_state.extras.set_bool(kShowAnglesKey, p.preview->show_angles);
+    p.preview->redraw();
+}
+
+void show_tracking_state(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    p.preview->show_tracking_state = p.show_tracking_state_check->value() != 0;
+    app_state.extras.set_bool(kShowStateKey, p.preview->show_tracking_state);
     p.preview->redraw();
 }
 
@@ -129,6 +137,12 @@ void build_measure_controls(ControlPanel& p) {
     p.hold_frames_slider->step(1);
     p.hold_frames_slider->tooltip("how many frames a node is carried after its marker vanished");
     p.hold_frames_slider->callback(hold_frames);
+    p.show_tracking_state_check =
+        add_to(tracking_page, new Fl_Check_Button(820, 190, 160, 22, "show tracking state"));
+    p.show_tracking_state_check->down_box(FL_DOWN_BOX);
+    p.show_tracking_state_check->tooltip("a square beside every node: cyan tracked, orange held (no marker in "
+                                         "reach), white placed by the pointer, pink predicted by the memory");
+    p.show_tracking_state_check->callback(show_tracking_state);
 
     p.record_export_button = add_to(p.record_button->parent(), new Fl_Button(1080, 700, 105, 25, "export CSV"));
     p.record_export_button->tooltip("write this recording's positions, angles and states as a CSV file");
@@ -149,6 +163,8 @@ void build_measure_controls(ControlPanel& p) {
     app.node_memory.hold_frames = std::clamp(app.extras.get_int(kHoldFramesKey, NodeMemorySettings{}.hold_frames), 0, 30);
     p.memory_check->value(app.node_memory.enabled ? 1 : 0);
     p.hold_frames_slider->value(app.node_memory.hold_frames);
+    p.preview->show_tracking_state = app.extras.get_bool(kShowStateKey, false);
+    p.show_tracking_state_check->value(p.preview->show_tracking_state ? 1 : 0);
 }
 
 void measure_after_cycle(ControlPanel& p) {

@@ -10,6 +10,7 @@
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <algorithm>
 #include <memory>
 
 #include "gui/control_panel.h"
@@ -36,6 +37,7 @@ struct SourceControl {
     std::unique_ptr<CameraControls> controls;
     std::vector<CaptureDevice> devices;
     std::string status;  // the text the status line shows
+    double wait_seconds = 0;  // see source_wait_seconds()
 };
 
 namespace {
@@ -179,12 +181,15 @@ void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
     if (s.source != nullptr) s.source->stop();
     s.source.reset();
     s.video = nullptr;
+    s.wait_seconds = 0;
     if (next != nullptr && next->info().kind != SourceKind::synthetic) {
         s.video = static_cast<VideoSource*>(next.get());
         s.video->set_loop(p.source_loop_check->value() != 0);
         s.video->set_paused(p.source_pause_button->value() != 0);
         // Wakes the GUI thread when it waits for events.
         s.video->set_frame_notify([] { Fl::awake(); });
+        const double fps = next->info().frames_per_second;
+        s.wait_seconds = std::clamp(fps > 0 ? 1.0 / fps : 1.0 / 30, 0.001, 0.1);
         s.source = std::move(next);
         s.source->start();
         s.loop->source = s.source.get();
@@ -280,6 +285,15 @@ void open_start_source(ControlPanel& p, const std::string& argument) {
     if (!argument.empty() && !synthetic) p.source->app->extras.set(kSourceKey, argument);
     if (!argument.empty() && synthetic && !remembered.empty()) p.source->app->extras.erase(kSourceKey);
     p.source_input->value(text.c_str());
+}
+
+double source_wait_seconds(const ControlPanel& p) { return p.source != nullptr ? p.source->wait_seconds : 0; }
+
+bool source_event_pass(const ControlPanel& p) {
+    const double wait = source_wait_seconds(p);
+    if (wait <= 0) return Fl::check() != 0;
+    Fl::wait(wait);
+    return Fl::first_window() != nullptr;
 }
 
 void close_source_page(ControlPanel& p) {

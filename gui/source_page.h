@@ -29,3 +29,15 @@ bool open_source_text(ControlPanel& panel, const std::string& text);
 // At shut-down: stops the source's threads; the loop goes back to the
 // synthetic camera.
 void close_source_page(ControlPanel& panel);
+
+// The longest the main loop waits for events between two cycles: 0 with the
+// synthetic camera, whose loop never waits; else one frame interval of the
+// source open now (1/30 s when its rate is unknown, at most 0.1 s).
+double source_wait_seconds(const ControlPanel& panel);
+
+// The main loop's event pass. With the synthetic camera it is the toolkit's
+// non-blocking pass (Fl::check) every cycle. With another source it waits for
+// the next event, at most source_wait_seconds: a frame that becomes ready
+// wakes it at once (the source's frame notify calls Fl::awake), so a loop
+// without new frames sleeps instead of spinning. False once no window is shown.
+bool source_event_pass(const ControlPanel& panel);

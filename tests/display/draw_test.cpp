@@ -347,3 +347,58 @@ TEST_F(Drawing, EmptyClusterListDrawsNoCross) {
 }
 
 }  // namespace
+
+// --- tracking state markers ------------------------------------------------------
+
+class StateMarkers : public Drawing, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StateMarkers, EachStateGetsItsColouredSquareLeftOfTheNodeClearOfItsBoxes) {
+    const int line_width = GetParam();
+    // Node 4 has no state yet, node 6 none at all (the list is shorter).
+    // Node 5 is too near the frame's left edge for its marker on the left.
+    NodeModel m = chain({{100, 100, 255}, {200, 100, 255}, {300, 100, 255}, {400, 100, 255},
+                         {100, 300, 255}, {10, 200, 255}, {200, 300, 255}});
+    m.node_states = {NodeState::tracked, NodeState::held, NodeState::placed, NodeState::predicted,
+                     NodeState::unknown, NodeState::tracked};
+    m.selected = 0;
+    const Pixels p = window.render([&] {
+        draw_model(m, line_width, 20);
+        draw_state_markers(m, line_width);
+    });
+    const Rgb cyan{0, 255, 255}, orange{255, 140, 0}, white{255, 255, 255}, pink{255, 102, 178};
+    const int selection_half = line_width + 11;
+    const auto square_of = [&](int x, int y, Rgb colour, bool on_the_right = false) {
+        // All of the marker lies left of the selection box (or right of it,
+        // mirrored), on the node's row, within 12 pixels of that box: a
+        // filled 9 x 9 square.
+        int left = 1 << 20, right = -1, top = -1, bottom = 1 << 20, n = 0;
+        for (int yy = y - 30; yy <= y + 30; ++yy)
+            for (int xx = std::max(0, x - 60); xx <= x + (on_the_right ? 60 : 0); ++xx)
+                if (near(p.at(xx, yy), colour, 2)) {
+                    ++n;
+                    left = std::min(left, xx), right = std::max(right, xx);
+                    bottom = std::min(bottom, yy), top = std::max(top, yy);
+                }
+        EXPECT_EQ(n, 81) << "at node " << x << "," << y;
+        EXPECT_EQ(right - left, 8);
+        EXPECT_EQ(top - bottom, 8);
+        if (on_the_right) std::swap(left, right), left = 2 * x - left, right = 2 * x - right;
+        EXPECT_LT(right, x - selection_half - 1);
+        EXPECT_GE(left, x - selection_half - 12);
+        EXPECT_LE(std::abs((top + bottom) / 2 - y), 1);
+    };
+    square_of(100, 100, cyan);
+    square_of(200, 100, orange);
+    square_of(300, 100, white);
+    square_of(400, 100, pink);
+    square_of(10, 200, cyan, true);
+    // Nodes without a state: nothing of any marker colour beside them.
+    for (int x : {100, 200})
+        EXPECT_EQ(p.count(x - 40, 280, x - 5, 320, [](Rgb c) { return c.g > 90 && c.b > 90; }), 0) << x;
+
+    m.visible = false;
+    const Pixels hidden = window.render([&] { draw_state_markers(m, line_width); });
+    EXPECT_EQ(hidden.count_all([](Rgb c) { return c.r + c.g + c.b > 0; }), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, StateMarkers, ::testing::Values(1, 6));

@@ -319,6 +319,37 @@ TEST_F(OutputWindowTest, AnglesArePrintedBesideTheNodesWhenTheHandOverAsksForThe
     })) << "and none once the hand-over stops asking";
 }
 
+TEST_F(OutputWindowTest, StateMarkersFollowTheHandOversChoice) {
+    set_placement(0, 0, 960, 360);  // scale 1: window pixel (x, 360 - y) shows model point (x, y)
+    open_window();
+    const Frame dark(kFrameBytes, 0);
+    NodeModel live;
+    live.nodes = {{100, 200, 255}, {200, 200, 255}};
+    for (AngularSensor& s : live.sensors) s.visible = false;
+    live.node_states = {NodeState::tracked, NodeState::tracked};
+    live.visible = true;
+    const auto cyan_left_of = [](const x_probe::Screenshot& shot, int x, int y) {
+        int n = 0;
+        for (int sy = 360 - y - 8; sy < 360 - y + 8; ++sy)
+            for (int sx = x - 30; sx < x - 12; ++sx) {
+                const x_probe::Rgb c = shot.pixel(sx, sy);
+                n += c.r < 40 && c.g > 200 && c.b > 200 ? 1 : 0;
+            }
+        return n;
+    };
+    x_probe::Screenshot shot;
+    ASSERT_TRUE(eventually([&] {
+        hand_over_to_output_window(app, &live, nullptr, dark, false, true);
+        shot = x_probe::grab(0, 0, 960, 360);
+        return cyan_left_of(shot, 100, 200) > 60 && cyan_left_of(shot, 200, 200) > 60;
+    })) << "a marker beside each node";
+    ASSERT_TRUE(eventually([&] {
+        hand_over_to_output_window(app, &live, nullptr, dark, false, false);
+        shot = x_probe::grab(0, 0, 960, 360);
+        return red_box_edge_at(shot, 100, 200, 1) && cyan_left_of(shot, 100, 200) == 0;
+    })) << "and none once the hand-over stops asking";
+}
+
 int bright_pixels_in(const x_probe::Screenshot& shot, int x0, int y0, int x1, int y1) {
     int n = 0;
     for (int y = y0; y < y1; ++y) {

@@ -333,17 +333,19 @@ class Image:
                 for r in range(h)]
         return Image(w, h, b"".join(rows))
 
-    def save_png(self, name):
-        """Saves the image as PNG under the artifacts folder, when there is one."""
-        if not ARTIFACTS:
+    def save_png(self, name, folder=None):
+        """Saves the image as PNG under `folder`, by default the artifacts
+        folder, when there is one."""
+        folder = folder or ARTIFACTS
+        if not folder:
             return
-        os.makedirs(ARTIFACTS, exist_ok=True)
+        os.makedirs(folder, exist_ok=True)
         stride = 3 * self.width
         rows = b"".join(b"\0" + bytes(self.data[r * stride:(r + 1) * stride]) for r in range(self.height))
         def chunk(kind, body):
             return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
         header = struct.pack(">IIBBBBB", self.width, self.height, 8, 2, 0, 0, 0)  # 8-bit RGB
-        with open(os.path.join(ARTIFACTS, name), "wb") as f:
+        with open(os.path.join(folder, name), "wb") as f:
             f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 6))
                     + chunk(b"IEND", b""))
 

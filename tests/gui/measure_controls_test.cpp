@@ -70,6 +70,8 @@ TEST_F(MeasureControls, EachWidgetSitsInItsGroupInsideTheRegionGivenToIt) {
     EXPECT_EQ(p->hold_frames_slider->parent(), p->track_distance_slider->parent());
     EXPECT_EQ(p->hold_frames_slider->minimum(), 0);
     EXPECT_EQ(p->hold_frames_slider->maximum(), 30);
+    EXPECT_TRUE(inside(p->show_tracking_state_check, {815, 185, 1255, 215}));
+    EXPECT_EQ(p->show_tracking_state_check->parent(), p->track_distance_slider->parent());
     EXPECT_TRUE(inside(p->record_export_button, {1080, 700, 1185, 725}));
     EXPECT_EQ(p->record_export_button->parent(), p->record_button->parent());
     EXPECT_TRUE(inside(p->playback_export_button, {1085, 825, 1185, 850}));
@@ -84,6 +86,7 @@ TEST_F(MeasureControls, EachWidgetSitsInItsGroupInsideTheRegionGivenToIt) {
 
 TEST_F(MeasureControls, ChoicesApplyAtOnceAndAreKeptInTheExtraSettings) {
     EXPECT_FALSE(p->preview->show_angles);
+    EXPECT_FALSE(p->preview->show_tracking_state);
     EXPECT_FALSE(app_state.node_memory.enabled);
     EXPECT_FALSE(app_state.extras.changed()) << "untouched controls write nothing";
 
@@ -93,10 +96,14 @@ TEST_F(MeasureControls, ChoicesApplyAtOnceAndAreKeptInTheExtraSettings) {
     p->memory_check->do_callback();
     p->hold_frames_slider->value(12);
     p->hold_frames_slider->do_callback();
+    p->show_tracking_state_check->value(1);
+    p->show_tracking_state_check->do_callback();
     EXPECT_TRUE(p->preview->show_angles);
+    EXPECT_TRUE(p->preview->show_tracking_state);
     EXPECT_TRUE(app_state.node_memory.enabled);
     EXPECT_EQ(app_state.node_memory.hold_frames, 12);
-    EXPECT_EQ(app_state.extras.format(), "angles.show=1\ntracking.hold_frames=12\ntracking.memory=1\n");
+    EXPECT_EQ(app_state.extras.format(),
+              "angles.show=1\ntracking.hold_frames=12\ntracking.memory=1\nview.tracking_state=1\n");
 
     // A panel built with those choices kept shows and applies them; a kept
     // count beyond the slider is brought into its range.
@@ -106,6 +113,8 @@ TEST_F(MeasureControls, ChoicesApplyAtOnceAndAreKeptInTheExtraSettings) {
     p = &build_control_panel(app_state);
     EXPECT_EQ(p->show_angles_check->value(), 1);
     EXPECT_TRUE(p->preview->show_angles);
+    EXPECT_EQ(p->show_tracking_state_check->value(), 1);
+    EXPECT_TRUE(p->preview->show_tracking_state);
     EXPECT_EQ(p->memory_check->value(), 1);
     EXPECT_TRUE(app_state.node_memory.enabled);
     EXPECT_EQ(app_state.node_memory.hold_frames, 30);
