@@ -125,6 +125,8 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view);
 
 // Processes events once, then runs cycles until `quit_requested` is seen at
 // the start of a cycle or `process_events` reports that no window is shown.
-// `process_events` is the toolkit's non-blocking event pass (Fl::check).
+// `process_events` is the toolkit's event pass: with the synthetic camera the
+// non-blocking one (Fl::check); with another source one that waits up to a
+// frame interval for the next frame or event, so an idle loop does not spin.
 void run_main_loop(AppState& app, MainLoop& loop, CycleView& view,
                    const std::function<bool()>& process_events);
