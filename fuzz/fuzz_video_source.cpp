@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_file.h"
+#include "fuzz/fuzz_input.h"
 #include "video/camera_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -13,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = fuzz_file::scratch_path("video");
     fuzz_file::write(path, data, size);
     // Else every input would go elsewhere (a camera) and nothing be fuzzed.
-    fuzz_file::require(classify_source(path).kind == SourceKind::file ? "" : "the scratch file is not a video file");
+    fuzz_input::require(classify_source(path).kind == SourceKind::file ? "" : "the scratch file is not a video file");
 
     SourceOptions options;
     options.pacing = Pacing::sequential;
@@ -22,13 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     std::unique_ptr<CameraSource> source = open_camera_source(path, options, nullptr, error);
     if (source == nullptr) {
-        fuzz_file::require(error.empty() ? "a refused input without a reason" : "");
+        fuzz_input::require(error.empty() ? "a refused input without a reason" : "");
         return 0;
     }
     source->start();
     Frame frame;
     for (int n = 0; n < 64 && source->grab(frame); ++n)
-        fuzz_file::require(frame.size() == kFrameBytes ? "" : "a frame of the wrong size");
+        fuzz_input::require(frame.size() == kFrameBytes ? "" : "a frame of the wrong size");
     source->stop();
     return 0;
 }
