@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, int32_t threshold, ClusterStatsList& out) {
+void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, int32_t threshold,
+                           ClusterStatsList& out) {
     const size_t clusters = members.cluster_count();
     out.assign(clusters, ClusterStats{});
     const bool full_frame = raw.size() == kFrameBytes;

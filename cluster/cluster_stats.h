@@ -43,7 +43,8 @@ using ClusterStatsList = std::vector<ClusterStats>;
 // pixels that passed, which moves in whole pixels. Measured from the grey
 // above the threshold, an anti-aliased edge pixel weighs by how much of the
 // marker it holds. With threshold 1 the weight is the raw grey.
-void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, int32_t threshold, ClusterStatsList& out);
+void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, int32_t threshold,
+                           ClusterStatsList& out);
 
 // The statistics of the cycle, kept by the main loop.
 struct ClusterStatistics {

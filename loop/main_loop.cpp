@@ -106,8 +106,10 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         loop.analysed = true;
 
         kmeans_seed(loop.clusters, options.kmeans_clusters);
+        // A recording that still stores frames keeps the nodes' sub-pixel centres.
+        const Animation* record = loop.scene.record_animation;
         loop.statistics.wanted_by_measurements =
-            loop.scene.record_animation != nullptr && loop.scene.record_animation->recording;
+            record != nullptr && record->recording && record->frame_count < record->capacity_frames;
 
         if (options.threshold < 1) {
             copy_frame(app.camera_frame, app.threshold_frame);

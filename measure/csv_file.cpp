@@ -17,7 +17,9 @@ struct CsvFrame {
 };
 
 // Node n's sub-pixel centre; none when the frame has none.
-SubPixelCentre centre(const CsvFrame& f, size_t n) { return n < f.centres.size() ? f.centres[n] : SubPixelCentre{}; }
+SubPixelCentre centre(const CsvFrame& f, size_t n) {
+    return n < f.centres.size() ? f.centres[n] : SubPixelCentre{};
+}
 
 void append_int(std::string& out, int64_t v) {
     char buf[24];

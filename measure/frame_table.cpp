@@ -10,7 +10,8 @@ void FrameTable::append(double time_ms, const NodeModel& model) {
     for (size_t n = 0; n < k; ++n) {
         nodes.push_back(n < model.nodes.size() ? model.nodes[n] : ModelNode{0, 0, 0});
         states.push_back(n < model.node_states.size() ? model.node_states[n] : NodeState::unknown);
-        sub_pixel_centres.push_back(n < model.sub_pixel_centres.size() ? model.sub_pixel_centres[n] : SubPixelCentre{});
+        sub_pixel_centres.push_back(n < model.sub_pixel_centres.size() ? model.sub_pixel_centres[n]
+                                                                       : SubPixelCentre{});
     }
 }
 

@@ -40,8 +40,9 @@ struct Animation {
 
     // Sizes the buffer to c frames of k nodes (entries that stay keep their
     // place and content, new ones are zero), forgets the recording, its
-    // sub-pixel centres with it, and goes idle at frame 0. The model is not touched. A negative size, or one above
-    // the limits of model/model_limits.h, is refused: false, nothing changes.
+    // sub-pixel centres with it, and goes idle at frame 0. The model is not
+    // touched. A negative size, or one above the limits of
+    // model/model_limits.h, is refused: false, nothing changes.
     bool reset(int32_t c, int32_t k);
 
     // While recording: copies the live model into `model` (keeping its

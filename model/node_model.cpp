@@ -53,7 +53,8 @@ double bend_at(size_t n, size_t i, PointOf point) {
         const Point after = point(i + 1);
         out = Point{after.x - here.x, after.y - here.y};
     }
-    if ((in.x == 0.0 && in.y == 0.0) || (out.x == 0.0 && out.y == 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    if ((in.x == 0.0 && in.y == 0.0) || (out.x == 0.0 && out.y == 0.0))
+        return std::numeric_limits<double>::quiet_NaN();
     const double cross = in.x * out.y - in.y * out.x;
     const double dot = in.x * out.x + in.y * out.y;
     // Folded straight back is one angle, not -180 or 180 by the sign of a zero.
@@ -144,7 +145,9 @@ double bend_angle_deg(std::span<const ModelNode> chain, size_t i) {
     assert(i < chain.size() && "bend_angle_deg needs the index of a node");
     if (i >= chain.size()) return std::numeric_limits<double>::quiet_NaN();
     // Integer positions are exact in double, and so are their differences.
-    return bend_at(chain.size(), i, [&](size_t j) { return Point{static_cast<double>(chain[j].x), static_cast<double>(chain[j].y)}; });
+    return bend_at(chain.size(), i, [&](size_t j) {
+        return Point{static_cast<double>(chain[j].x), static_cast<double>(chain[j].y)};
+    });
 }
 
 double bend_angle_deg(std::span<const ModelNode> chain, std::span<const SubPixelCentre> centres, size_t i) {
