@@ -151,10 +151,6 @@ TEST(TrackingStates, TrackedHeldAndPlacedForTheNodeThePointerHolds) {
     EXPECT_EQ(m.sub_pixel_centres[0].x, 101.25f);
     EXPECT_EQ(m.sub_pixel_centres[0].y, 99.75f);
     for (size_t i = 1; i < 4; ++i) EXPECT_FALSE(m.sub_pixel_centres[i].known()) << i;
-
-    // Clusters nobody measured give no centre.
-    track_nodes(m, ClusterList{{101, 100, 1}, {210, 100, 1}}, 30, 10);
-    EXPECT_FALSE(m.sub_pixel_centres[0].known());
 }
 
 namespace {
