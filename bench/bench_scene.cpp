@@ -72,7 +72,7 @@ void BM_ClusteringWithStatistics(benchmark::State& state) {
         kmeans_seed(clusters, options.kmeans_clusters);
         prepare_member_listing(stats, sums, grow, merge);
         run_clustering(options, sums, grow, merge, pixels, clusters);
-        finish_cluster_statistics(stats, options.cluster_method, clusters, raw);
+        finish_cluster_statistics(stats, options.cluster_method, clusters, raw, options.threshold);
         benchmark::DoNotOptimize(stats.clusters.data());
     }
 }

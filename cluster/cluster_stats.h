@@ -21,20 +21,30 @@ struct ClusterStats {
     // Bounding box of the members, inclusive, in frame coordinates (row 0 is
     // the first row of the buffer); all 0 without members.
     int32_t x_min = 0, y_min = 0, x_max = 0, y_max = 0;
-    // Brightness-weighted centre: the members' positions weighted by their raw
-    // grey values. A pixel's own centre is at its integer coordinates, as for
-    // the integer cluster centres. Meaningful only when has_centre().
+    // Brightness-weighted centre: the members' positions, each weighted by
+    // how far its raw grey value reaches above the threshold (grey - threshold
+    // + 1). A pixel's own centre is at its integer coordinates, as for the
+    // integer cluster centres. Meaningful only when has_centre().
     double centre_x = 0.0, centre_y = 0.0;
-    int64_t grey_sum = 0;  // the weight behind the centre
+    int64_t weight_sum = 0;  // the weight behind the centre
 
-    bool has_centre() const { return grey_sum > 0; }
+    bool has_centre() const { return weight_sum > 0; }
 };
 
 using ClusterStatsList = std::vector<ClusterStats>;
 
 // One entry per cluster of `members`, from the grey values of `raw` (a
-// 480 x 360 frame). Members outside the frame count as grey 0.
-void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, ClusterStatsList& out);
+// 480 x 360 frame) and the `threshold` the members passed. Members outside
+// the frame count as grey 0.
+//
+// The centre weighs each member by grey - threshold + 1 rather than by its
+// grey: over a background well above 0 the raw grey gives every member
+// nearly the same weight, and the centre then sits near the middle of the
+// pixels that passed, which moves in whole pixels. Measured from the grey
+// above the threshold, an anti-aliased edge pixel weighs by how much of the
+// marker it holds. With threshold 1 the weight is the raw grey.
+void compute_cluster_stats(const ClusterMembers& members, const Frame& raw, int32_t threshold,
+                           ClusterStatsList& out);
 
 // The statistics of the cycle, kept by the main loop.
 struct ClusterStatistics {
@@ -57,11 +67,11 @@ struct ClusterStatistics {
 void prepare_member_listing(ClusterStatistics& stats, KMeansSums& kmeans_sums,
                             RegionGrowWork& region_grow_work, MergeWork& merge_work);
 
-// After the clustering step with `cluster_method`: measures the clusters
-// when they are wanted and a method ran; otherwise the old statistics stop
-// describing anything.
+// After the clustering step with `cluster_method` on the pixels of `raw` at
+// or above `threshold`: measures the clusters when they are wanted and a
+// method ran; otherwise the old statistics stop describing anything.
 void finish_cluster_statistics(ClusterStatistics& stats, int32_t cluster_method, const ClusterList& clusters,
-                               const Frame& raw);
+                               const Frame& raw, int32_t threshold);
 
 // True when `stats` measured exactly the clusters of `current`: the list
 // tracking and drawing work on in this cycle. Clustering that ran without

@@ -14,9 +14,11 @@ namespace {
 void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool analysed, bool new_frame) {
     Scene& scene = loop.scene;
     if (analysed && scene.clusters != nullptr) *scene.clusters = loop.clusters;
-    if (analysed && scene.model != nullptr)
+    if (analysed && scene.model != nullptr) {
+        cluster_centres(loop.statistics, loop.clusters, loop.cluster_centres);
         track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance,
-                    app.node_memory, loop.tracking_memory);
+                    app.node_memory, loop.tracking_memory, loop.cluster_centres);
+    }
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;
@@ -104,6 +106,10 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         loop.analysed = true;
 
         kmeans_seed(loop.clusters, options.kmeans_clusters);
+        // A recording that still stores frames keeps the nodes' sub-pixel centres.
+        const Animation* record = loop.scene.record_animation;
+        loop.statistics.wanted_by_measurements =
+            record != nullptr && record->recording && record->frame_count < record->capacity_frames;
 
         if (options.threshold < 1) {
             copy_frame(app.camera_frame, app.threshold_frame);
@@ -113,7 +119,8 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
             prepare_member_listing(loop.statistics, loop.kmeans_sums, loop.region_grow_work, loop.merge_work);
             run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
                            loop.bright_pixels, loop.clusters);
-            finish_cluster_statistics(loop.statistics, options.cluster_method, loop.clusters, app.camera_frame);
+            finish_cluster_statistics(loop.statistics, options.cluster_method, loop.clusters, app.camera_frame,
+                                      options.threshold);
         }
     }
 

@@ -14,8 +14,8 @@
 #include "cluster/records.h"
 #include "loop/app_state.h"
 #include "loop/stopwatch.h"
+#include "model/node_model.h"
 
-struct NodeModel;
 struct Animation;
 
 // The preview's live model, its two animations and its copy of the cluster
@@ -78,8 +78,11 @@ struct MainLoop {
     // The settings of the last analysis; valid once `analysed` is set.
     AnalysisSettings analysed_with;
     bool analysed = false;
-    // Statistics of the clusters, measured in the cycles in which they are wanted.
+    // Statistics of the clusters, measured in the cycles in which they are
+    // wanted. The cycle itself wants them for the measurements while the
+    // recording animation records: its frames keep the nodes' sub-pixel centres.
     ClusterStatistics statistics;
+    std::vector<SubPixelCentre> cluster_centres;  // tracking's per-cluster centres, kept for their storage
 };
 
 // The two recording groups of the control panel.

@@ -13,7 +13,13 @@ namespace {
 struct CsvFrame {
     std::span<const ModelNode> nodes;
     std::span<const NodeState> states;
+    std::span<const SubPixelCentre> centres;  // as many as nodes, or none
 };
+
+// Node n's sub-pixel centre; none when the frame has none.
+SubPixelCentre centre(const CsvFrame& f, size_t n) {
+    return n < f.centres.size() ? f.centres[n] : SubPixelCentre{};
+}
 
 void append_int(std::string& out, int64_t v) {
     char buf[24];
@@ -41,8 +47,11 @@ struct NodeColumn {
 constexpr NodeColumn kNodeColumns[] = {
     {"x", [](std::string& out, const CsvFrame& f, size_t n) { append_int(out, f.nodes[n].x); }},
     {"y", [](std::string& out, const CsvFrame& f, size_t n) { append_int(out, f.nodes[n].y); }},
+    {"xs", [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, centre(f, n).x); }},
+    {"ys", [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, centre(f, n).y); }},
     {"value", [](std::string& out, const CsvFrame& f, size_t n) { append_int(out, f.nodes[n].value); }},
-    {"angle_deg", [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, bend_angle_deg(f.nodes, n)); }},
+    {"angle_deg",
+     [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, bend_angle_deg(f.nodes, f.centres, n)); }},
     {"state", [](std::string& out, const CsvFrame& f, size_t n) { out += state_name(f.states[n]); }},
 };
 
@@ -78,9 +87,13 @@ std::string format_csv(const FrameTable& table) {
     const size_t count = table.frame_count();
     assert(table.nodes.size() == count * k && table.states.size() == count * k && "a table of whole frames");
     if (table.nodes.size() < count * k || table.states.size() < count * k) return out;
-    out.reserve(out.size() + count * (16 + k * 40));
+    // A table filled without centres has none in any frame.
+    const bool centres = table.sub_pixel_centres.size() >= count * k;
+    out.reserve(out.size() + count * (16 + k * 56));
     for (size_t f = 0; f < count; ++f) {
-        const CsvFrame frame{std::span(table.nodes).subspan(f * k, k), std::span(table.states).subspan(f * k, k)};
+        const CsvFrame frame{std::span(table.nodes).subspan(f * k, k), std::span(table.states).subspan(f * k, k),
+                             centres ? std::span(table.sub_pixel_centres).subspan(f * k, k)
+                                     : std::span<const SubPixelCentre>{}};
         append_int(out, static_cast<int64_t>(f));
         out += ',';
         append_fixed3(out, table.times_ms[f]);

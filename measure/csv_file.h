@@ -2,12 +2,15 @@
 // A take as a CSV file (RFC 4180: comma-separated fields, CRLF line ends, one
 // header row), one row per frame:
 //
-//   frame,time_ms,n0_x,n0_y,n0_value,n0_angle_deg,n0_state,n1_x,...
+//   frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_value,n0_angle_deg,n0_state,n1_x,...
 //
-// The per-node columns are one list in csv_file.cpp. Numbers use '.' as the
-// decimal point whatever the locale; times and angles have three decimals. A
-// node without an angle (a link of length 0) and a state nobody reported
-// give empty fields. No field ever needs quoting.
+// x and y are the node's integer position, xs and ys its sub-pixel centre.
+// The angle is taken from the sub-pixel centres where the node and its
+// neighbours all have one, else from the positions. The per-node columns are
+// one list in csv_file.cpp. Numbers use '.' as the decimal point whatever the
+// locale; times, centres and angles have three decimals. A node without an
+// angle (a link of length 0), a centre nobody measured and a state nobody
+// reported give empty fields. No field ever needs quoting.
 
 #include <string>
 #include <string_view>

@@ -10,6 +10,8 @@ void FrameTable::append(double time_ms, const NodeModel& model) {
     for (size_t n = 0; n < k; ++n) {
         nodes.push_back(n < model.nodes.size() ? model.nodes[n] : ModelNode{0, 0, 0});
         states.push_back(n < model.node_states.size() ? model.node_states[n] : NodeState::unknown);
+        sub_pixel_centres.push_back(n < model.sub_pixel_centres.size() ? model.sub_pixel_centres[n]
+                                                                       : SubPixelCentre{});
     }
 }
 
@@ -27,6 +29,9 @@ FrameTable frame_table_of(const Animation& a) {
     table.nodes.assign(a.frames.begin(), a.frames.begin() + static_cast<std::ptrdiff_t>(count * k));
     table.states.assign(count * k, NodeState::unknown);
     std::copy_n(a.states.begin(), std::min(a.states.size(), count * k), table.states.begin());
+    table.sub_pixel_centres.assign(count * k, SubPixelCentre{});
+    std::copy_n(a.sub_pixel_centres.begin(), std::min(a.sub_pixel_centres.size(), count * k),
+                table.sub_pixel_centres.begin());
     return table;
 }
 
@@ -35,12 +40,14 @@ bool animation_of(const FrameTable& table, const NodeModel& model, Animation& ou
     if (count > static_cast<size_t>(kMaxAnimationFrames)) return false;
     const size_t entries = count * static_cast<size_t>(std::max(table.nodes_per_frame, 0));
     if (table.nodes.size() != entries || table.states.size() != entries) return false;
+    const bool centres = table.sub_pixel_centres.size() == entries;
     const int32_t frames = static_cast<int32_t>(count);
     Animation a;
     if (!a.reset(frames, table.nodes_per_frame)) return false;
     a.frame_count = frames;
     std::copy(table.nodes.begin(), table.nodes.end(), a.frames.begin());
     std::copy(table.states.begin(), table.states.end(), a.states.begin());
+    if (centres) a.sub_pixel_centres = table.sub_pixel_centres;
     for (size_t f = 0; f < count; ++f) a.timestamps[f] = static_cast<float>(table.times_ms[f]);
     a.model = model;
     out = std::move(a);

@@ -1,7 +1,7 @@
 #pragma once
 // The frames of a take as rows: per frame its time and, per node, position,
-// value and tracking state. The CSV export writes it; it is filled from a
-// recording, or frame by frame by the batch run.
+// sub-pixel centre, value and tracking state. The CSV export writes it; it is
+// filled from a recording, or frame by frame by the batch run.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,12 +15,13 @@ struct FrameTable {
     std::vector<double> times_ms;   // one per frame
     std::vector<ModelNode> nodes;   // node n of frame f at f * nodes_per_frame + n
     std::vector<NodeState> states;  // beside `nodes`
+    std::vector<SubPixelCentre> sub_pixel_centres;  // beside `nodes`; none where not measured
 
     size_t frame_count() const { return times_ms.size(); }
 
-    // The model's nodes and states as the next frame. The first frame fixes
-    // nodes_per_frame; a model of another length later is cut or padded with
-    // {0, 0, 0} to it.
+    // The model's nodes, states and sub-pixel centres as the next frame. The
+    // first frame fixes nodes_per_frame; a model of another length later is
+    // cut or padded with {0, 0, 0} to it.
     void append(double time_ms, const NodeModel& model);
 };
 
@@ -29,6 +30,6 @@ struct FrameTable {
 FrameTable frame_table_of(const Animation& a);
 
 // The table as a recording that the "playback:" group can load: time stamps
-// as written, the states kept, `model` as its model. False, with `out`
-// unchanged, when the table exceeds what an animation may hold.
+// as written, the states and sub-pixel centres kept, `model` as its model.
+// False, with `out` unchanged, when the table exceeds what an animation may hold.
 bool animation_of(const FrameTable& table, const NodeModel& model, Animation& out);

@@ -1,5 +1,6 @@
 #include "model/animation.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <limits>
@@ -23,6 +24,7 @@ bool Animation::reset(int32_t c, int32_t k) {
         frames.resize(static_cast<size_t>(c) * static_cast<size_t>(k), ModelNode{0, 0, 0});
     }
     states.resize(frames.size(), NodeState::unknown);
+    sub_pixel_centres.clear();
     timestamps.resize(static_cast<size_t>(c), 0.0f);
     frame_count = 0;
     start_time = 0.0f;
@@ -51,10 +53,17 @@ void Animation::record_step(const NodeModel& live, float now) {
         frames.resize(static_cast<size_t>(capacity_frames) * static_cast<size_t>(n), ModelNode{0, 0, 0});
     }
     states.resize(frames.size(), NodeState::unknown);
+    if (!sub_pixel_centres.empty() ||
+        std::any_of(live.sub_pixel_centres.begin(), live.sub_pixel_centres.end(),
+                    [](const SubPixelCentre& c) { return c.known(); }))
+        sub_pixel_centres.resize(frames.size());
     const size_t first = static_cast<size_t>(position) * static_cast<size_t>(nodes_per_frame);
     for (size_t i = 0; i < live.nodes.size(); ++i) {
         frames[first + i] = live.nodes[i];
         states[first + i] = i < live.node_states.size() ? live.node_states[i] : NodeState::unknown;
+        if (!sub_pixel_centres.empty())
+            sub_pixel_centres[first + i] =
+                i < live.sub_pixel_centres.size() ? live.sub_pixel_centres[i] : SubPixelCentre{};
     }
     timestamps[static_cast<size_t>(position)] = now;
     ++position;
@@ -127,11 +136,13 @@ void Animation::crop(int32_t start, int32_t end) {
     const size_t k = static_cast<size_t>(nodes_per_frame);
     // Fields filled by hand may leave the states shorter than the frames.
     states.resize(frames.size(), NodeState::unknown);
+    if (!sub_pixel_centres.empty()) sub_pixel_centres.resize(frames.size());
     for (size_t i = 0; i < static_cast<size_t>(frame_count); ++i) {
         const size_t from = static_cast<size_t>(start) + i;
         for (size_t n = 0; n < k; ++n) {
             frames[i * k + n] = frames[from * k + n];
             states[i * k + n] = states[from * k + n];
+            if (!sub_pixel_centres.empty()) sub_pixel_centres[i * k + n] = sub_pixel_centres[from * k + n];
         }
         timestamps[i] = timestamps[from];
     }

@@ -33,16 +33,21 @@ struct Animation {
     // that frame. Kept in memory only; the animation file has no place for it,
     // so a loaded animation's states are unknown.
     std::vector<NodeState> states;
+    // Beside `frames` likewise, in memory only: each node's sub-pixel centre
+    // in that frame. Empty until a frame with a centre is recorded (most
+    // takes have none, and the buffer may be large), then one per entry.
+    std::vector<SubPixelCentre> sub_pixel_centres;
 
     // Sizes the buffer to c frames of k nodes (entries that stay keep their
-    // place and content, new ones are zero), forgets the recording and goes
-    // idle at frame 0. The model is not touched. A negative size, or one above
-    // the limits of model/model_limits.h, is refused: false, nothing changes.
+    // place and content, new ones are zero), forgets the recording, its
+    // sub-pixel centres with it, and goes idle at frame 0. The model is not
+    // touched. A negative size, or one above the limits of
+    // model/model_limits.h, is refused: false, nothing changes.
     bool reset(int32_t c, int32_t k);
 
     // While recording: copies the live model into `model` (keeping its
-    // `visible`) and stores its nodes and their states as frame `position`,
-    // stamped with now.
+    // `visible`) and stores its nodes, their states and sub-pixel centres as
+    // frame `position`, stamped with now.
     // A full buffer stores nothing more; recording stays on.
     void record_step(const NodeModel& live, float now);
 

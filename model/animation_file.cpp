@@ -51,7 +51,8 @@ bool parse_animation(Animation& a, std::string_view text) {
     // not fill are zero. The resize zeroed what it added; clear what it kept.
     std::fill_n(a.frames.begin(), std::min(old_frames, a.frames.size()), ModelNode{0, 0, 0});
     std::fill_n(a.timestamps.begin(), std::min(old_stamps, a.timestamps.size()), 0.0f);
-    // The file holds no states: every loaded frame's are unknown.
+    // The file holds no states: every loaded frame's are unknown (and reset
+    // dropped the sub-pixel centres).
     std::fill(a.states.begin(), a.states.end(), NodeState::unknown);
     a.frame_count = frame_count;
 

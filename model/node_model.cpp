@@ -32,6 +32,36 @@ Direction unit_direction(const ModelNode& a, const ModelNode& b) {
     return {dx / length, dy / length};
 }
 
+struct Point {
+    double x;
+    double y;
+};
+
+// The turn at point i of a chain of n points, given by `point(j)`, from its
+// incoming link to its outgoing one (an end point compares its one link with
+// +x), in degrees in (-180, 180]; NaN when a link has length 0. The links'
+// lengths do not matter to atan2, so they are not normalised.
+template <typename PointOf>
+double bend_at(size_t n, size_t i, PointOf point) {
+    const Point here = point(i);
+    Point in{1.0, 0.0}, out{1.0, 0.0};
+    if (i > 0) {
+        const Point before = point(i - 1);
+        in = Point{here.x - before.x, here.y - before.y};
+    }
+    if (i + 1 < n) {
+        const Point after = point(i + 1);
+        out = Point{after.x - here.x, after.y - here.y};
+    }
+    if ((in.x == 0.0 && in.y == 0.0) || (out.x == 0.0 && out.y == 0.0))
+        return std::numeric_limits<double>::quiet_NaN();
+    const double cross = in.x * out.y - in.y * out.x;
+    const double dot = in.x * out.x + in.y * out.y;
+    // Folded straight back is one angle, not -180 or 180 by the sign of a zero.
+    if (cross == 0.0 && dot < 0.0) return 180.0;
+    return std::atan2(cross, dot) * (180.0 / std::numbers::pi);
+}
+
 }  // namespace
 
 NodeModel::NodeModel() { set_node_count(3); }
@@ -56,6 +86,7 @@ void NodeModel::set_node_count(int32_t n) {
     selected = -1;
     dragged = -1;
     node_states.clear();
+    sub_pixel_centres.clear();
 }
 
 void NodeModel::pick_hovered(int32_t px, int32_t py) {
@@ -113,24 +144,20 @@ float sensor_radius(const NodeModel& model, int32_t i, int32_t max_radius) {
 double bend_angle_deg(std::span<const ModelNode> chain, size_t i) {
     assert(i < chain.size() && "bend_angle_deg needs the index of a node");
     if (i >= chain.size()) return std::numeric_limits<double>::quiet_NaN();
-    // The links as integer differences, exact in double; their lengths do not
-    // matter to atan2, so they are not normalised.
-    double in_x = 1.0, in_y = 0.0, out_x = 1.0, out_y = 0.0;
-    if (i > 0) {
-        in_x = static_cast<double>(chain[i].x) - chain[i - 1].x;
-        in_y = static_cast<double>(chain[i].y) - chain[i - 1].y;
-    }
-    if (i + 1 < chain.size()) {
-        out_x = static_cast<double>(chain[i + 1].x) - chain[i].x;
-        out_y = static_cast<double>(chain[i + 1].y) - chain[i].y;
-    }
-    if ((in_x == 0.0 && in_y == 0.0) || (out_x == 0.0 && out_y == 0.0))
-        return std::numeric_limits<double>::quiet_NaN();
-    const double cross = in_x * out_y - in_y * out_x;
-    const double dot = in_x * out_x + in_y * out_y;
-    // Folded straight back is one angle, not -180 or 180 by the sign of a zero.
-    if (cross == 0.0 && dot < 0.0) return 180.0;
-    return std::atan2(cross, dot) * (180.0 / std::numbers::pi);
+    // Integer positions are exact in double, and so are their differences.
+    return bend_at(chain.size(), i, [&](size_t j) {
+        return Point{static_cast<double>(chain[j].x), static_cast<double>(chain[j].y)};
+    });
+}
+
+double bend_angle_deg(std::span<const ModelNode> chain, std::span<const SubPixelCentre> centres, size_t i) {
+    assert(i < chain.size() && "bend_angle_deg needs the index of a node");
+    if (i >= chain.size()) return std::numeric_limits<double>::quiet_NaN();
+    const size_t first = i > 0 ? i - 1 : i, last = i + 1 < chain.size() ? i + 1 : i;
+    bool all_known = centres.size() == chain.size();
+    for (size_t j = first; all_known && j <= last; ++j) all_known = centres[j].known();
+    if (!all_known) return bend_angle_deg(chain, i);
+    return bend_at(chain.size(), i, [&](size_t j) { return Point{double{centres[j].x}, double{centres[j].y}}; });
 }
 
 double bend_angle_deg(const NodeModel& model, int32_t i) {

@@ -6,8 +6,10 @@
 // Coordinates are camera pixels as the views show them: x to the right, y up
 // from the bottom edge, which is row 0 of the frame buffer.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -51,6 +53,16 @@ enum class NodeState : uint8_t {
     predicted  // its marker was lost; memory carried it along its last velocity
 };
 
+// Where a node's marker lies, finer than a pixel: the brightness-weighted
+// centre of the cluster tracking put the node on, in the coordinates of the
+// node positions. A side value beside the integer position, which stays
+// what tracking made it; none (NaN) when no centre was measured.
+struct SubPixelCentre {
+    float x = std::numeric_limits<float>::quiet_NaN();
+    float y = std::numeric_limits<float>::quiet_NaN();
+    bool known() const { return !std::isnan(x) && !std::isnan(y); }
+};
+
 struct NodeModel {
     // Three nodes in the default layout, hidden.
     NodeModel();
@@ -70,10 +82,15 @@ struct NodeModel {
     // What the last tracking call did with each node; empty before the first.
     // Copied with the model, never saved.
     std::vector<NodeState> node_states;
+    // Beside node_states: the sub-pixel centre of the cluster each node was
+    // tracked onto in the last tracking call, for tracked nodes whose cluster
+    // was measured; none for every other. Copied with the model, never saved.
+    std::vector<SubPixelCentre> sub_pixel_centres;
 
     // Resizes the chain to n nodes and lays it out on a row at y 200, x 50, 100,
     // ...; keeps existing sensors' flags and colours, resets the model colour,
-    // clears hovered, selected, dragged and the node states, and hides the model.
+    // clears hovered, selected, dragged, the node states and sub-pixel
+    // centres, and hides the model.
     void set_node_count(int32_t n);
 
     // hovered = the node nearest to (px, py) within 30 pixels (ties to the later node).
@@ -97,6 +114,10 @@ float sensor_radius(const NodeModel& model, int32_t i, int32_t max_radius);
 // direction (the disc then shows max_radius).
 double bend_angle_deg(std::span<const ModelNode> chain, size_t i);
 double bend_angle_deg(const NodeModel& model, int32_t i);
+// The same bend from the sub-pixel centres (one per node of the chain) when
+// node i and the neighbours its links reach all have one, else from the
+// integer positions.
+double bend_angle_deg(std::span<const ModelNode> chain, std::span<const SubPixelCentre> centres, size_t i);
 
 struct SensorCentre {
     int32_t x;

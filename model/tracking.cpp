@@ -330,7 +330,20 @@ struct TrackingIndexes {
     Crowding crowding;
 };
 
-void track_plain(NodeModel& model, const ClusterList& clusters, int64_t reach2, int64_t crowd2) {
+// Node i has moved onto cluster k: it keeps that cluster's measured centre.
+void take_centre(NodeModel& model, size_t i, size_t k, std::span<const SubPixelCentre> cluster_centres) {
+    if (k < cluster_centres.size()) model.sub_pixel_centres[i] = cluster_centres[k];
+}
+
+// What every call rebuilds before the nodes move: no claims, every node held, no centres.
+void start_call(NodeModel& model, const ClusterList& clusters) {
+    model.cluster_claims.assign(clusters.size(), 0);
+    model.node_states.assign(model.nodes.size(), NodeState::held);
+    model.sub_pixel_centres.assign(model.nodes.size(), SubPixelCentre{});
+}
+
+void track_plain(NodeModel& model, const ClusterList& clusters, int64_t reach2, int64_t crowd2,
+                 std::span<const SubPixelCentre> cluster_centres) {
     const size_t node_count = model.nodes.size();
     for (size_t i = 0; i < node_count; ++i) {
         ModelNode& node = model.nodes[i];
@@ -363,21 +376,24 @@ void track_plain(NodeModel& model, const ClusterList& clusters, int64_t reach2, 
         node = ModelNode{target.x, target.y, 255};
         model.cluster_claims[nearest] = 1;
         model.node_states[i] = NodeState::tracked;
+        take_centre(model, i, nearest, cluster_centres);
     }
 }
 
-// The node the pointer holds is placed, whatever tracking did with it.
+// The node the pointer holds is placed, whatever tracking did with it, and
+// the pointer, not a marker, says where it is.
 void mark_placed(NodeModel& model) {
-    if (model.dragged >= 0 && static_cast<size_t>(model.dragged) < model.nodes.size())
+    if (model.dragged >= 0 && static_cast<size_t>(model.dragged) < model.nodes.size()) {
         model.node_states[static_cast<size_t>(model.dragged)] = NodeState::placed;
+        model.sub_pixel_centres[static_cast<size_t>(model.dragged)] = SubPixelCentre{};
+    }
 }
 
 }  // namespace
 
 void track_nodes_indexed(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
-                         int32_t min_node_distance) {
-    model.cluster_claims.assign(clusters.size(), 0);
-    model.node_states.assign(model.nodes.size(), NodeState::held);
+                         int32_t min_node_distance, std::span<const SubPixelCentre> cluster_centres) {
+    start_call(model, clusters);
     const int64_t reach2 = int64_t{max_distance} * max_distance;
     const int64_t distance = std::abs(int64_t{min_node_distance});
     if (clusters.empty() || reach2 == 0) {  // no node can move
@@ -410,30 +426,41 @@ void track_nodes_indexed(NodeModel& model, const ClusterList& clusters, int32_t 
         node = ModelNode{target.x, target.y, 255};
         model.cluster_claims[static_cast<size_t>(k)] = 1;
         model.node_states[i] = NodeState::tracked;
+        take_centre(model, i, static_cast<size_t>(k), cluster_centres);
         if (indexed_crowding) ix.crowding.moved(static_cast<int32_t>(i), k);
     }
     mark_placed(model);
 }
 
-void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
-                 int32_t min_node_distance) {
+void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance, int32_t min_node_distance,
+                 std::span<const SubPixelCentre> cluster_centres) {
     const int64_t n = static_cast<int64_t>(model.nodes.size());
     if (n * (n + static_cast<int64_t>(clusters.size())) > kPlainWorkMax) {
-        track_nodes_indexed(model, clusters, max_distance, min_node_distance);
+        track_nodes_indexed(model, clusters, max_distance, min_node_distance, cluster_centres);
         return;
     }
-    model.cluster_claims.assign(clusters.size(), 0);
-    model.node_states.assign(model.nodes.size(), NodeState::held);
+    start_call(model, clusters);
     track_plain(model, clusters, int64_t{max_distance} * max_distance,
-                int64_t{min_node_distance} * min_node_distance);
+                int64_t{min_node_distance} * min_node_distance, cluster_centres);
     mark_placed(model);
 }
 
+void cluster_centres(const ClusterStatistics& stats, const ClusterList& current, std::vector<SubPixelCentre>& out) {
+    out.clear();
+    if (!describes(stats, current)) return;
+    out.resize(current.size());
+    for (size_t k = 0; k < current.size(); ++k) {
+        const ClusterStats& s = stats.clusters[k];
+        if (s.has_centre()) out[k] = SubPixelCentre{static_cast<float>(s.centre_x), static_cast<float>(s.centre_y)};
+    }
+}
+
 void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
-                 int32_t min_node_distance, const NodeMemorySettings& settings, TrackingMemory& memory) {
+                 int32_t min_node_distance, const NodeMemorySettings& settings, TrackingMemory& memory,
+                 std::span<const SubPixelCentre> cluster_centres) {
     if (!settings.enabled) {
         memory.trails.clear();
-        track_nodes(model, clusters, max_distance, min_node_distance);
+        track_nodes(model, clusters, max_distance, min_node_distance, cluster_centres);
         return;
     }
     const size_t node_count = model.nodes.size();
@@ -446,7 +473,7 @@ void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_dist
 
     // The plain pass first, so a carried node never blocks a node that sees
     // its marker in this call.
-    track_nodes(model, clusters, max_distance, min_node_distance);
+    track_nodes(model, clusters, max_distance, min_node_distance, cluster_centres);
     for (size_t i = 0; i < node_count; ++i) follow_trail(model, i, settings, memory.trails[i]);
 }
 

@@ -7,8 +7,10 @@
 // frames, so it can be caught again where the marker reappears.
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
+#include "cluster/cluster_stats.h"
 #include "cluster/records.h"
 #include "model/node_model.h"
 
@@ -19,19 +21,27 @@
 // yet claimed; it then takes the cluster's x and y and value 255. Rebuilds
 // `cluster_claims` with one flag per cluster, and `node_states`: tracked for a
 // node that moved onto a cluster, held for one that did not, placed for the
-// node the pointer holds (whatever tracking did with it).
+// node the pointer holds (whatever tracking did with it). Rebuilds
+// `sub_pixel_centres` beside them: a tracked node gets the entry of
+// `cluster_centres` (one per cluster, or empty when none were measured) for
+// the cluster it took; every other node gets none.
 //
 // The result is exactly that of the plain rules above, which small inputs
 // use as they stand. Larger ones find each node's nearest cluster in a grid of
 // the clusters, and answer the crowding test from a grid of the nodes near the
 // clusters, so a cycle costs about one pass over the nodes rather than one
 // pass over all nodes for every node that reaches a cluster.
-void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
-                 int32_t min_node_distance);
+void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance, int32_t min_node_distance,
+                 std::span<const SubPixelCentre> cluster_centres = {});
 
 // The indexed method on any input, however small (for tests and benchmarks).
 void track_nodes_indexed(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
-                         int32_t min_node_distance);
+                         int32_t min_node_distance, std::span<const SubPixelCentre> cluster_centres = {});
+
+// The sub-pixel centres of `current`, one per cluster, into `out` when
+// `stats` describe that list; `out` empty otherwise. Clusters without a
+// measured centre get none.
+void cluster_centres(const ClusterStatistics& stats, const ClusterList& current, std::vector<SubPixelCentre>& out);
 
 // The "memory" controls of the Tracking page.
 struct NodeMemorySettings {
@@ -64,7 +74,9 @@ struct TrackingMemory {
 // Tracking as above; with memory enabled, afterwards a node that took no
 // cluster, whose marker was seen moving and lost at most `hold_frames` calls
 // ago, is carried on by its last velocity and reported as predicted. A node
-// caught again takes the velocity it moved at while lost. With memory off the
-// nodes move exactly as the plain call moves them, and the trails are dropped.
+// caught again takes the velocity it moved at while lost; a carried node has
+// no sub-pixel centre. With memory off the nodes move exactly as the plain
+// call moves them, and the trails are dropped.
 void track_nodes(NodeModel& model, const ClusterList& clusters, int32_t max_distance,
-                 int32_t min_node_distance, const NodeMemorySettings& settings, TrackingMemory& memory);
+                 int32_t min_node_distance, const NodeMemorySettings& settings, TrackingMemory& memory,
+                 std::span<const SubPixelCentre> cluster_centres = {});

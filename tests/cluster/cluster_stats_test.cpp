@@ -182,13 +182,13 @@ TEST(ComputeClusterStats, MeasuresCountGreyBoxAndWeightedCentre) {
     set(10, 20, 100);
     set(11, 20, 200);
     set(12, 22, 100);
-    set(479, 359, 50);
+    set(479, 359, 90);
     ClusterMembers m;
     m.first = {0, 3, 3, 5};  // three pixels; none (a k-means centre that attracted nothing); two
     m.pixels = {{10, 20}, {11, 20}, {12, 22}, {479, 359}, {480, 359}};
 
     ClusterStatsList s;
-    compute_cluster_stats(m, raw, s);
+    compute_cluster_stats(m, raw, 51, s);  // each member weighs its grey - 50
     ASSERT_EQ(s.size(), 3u);
     EXPECT_EQ(s[0].pixel_count, 3);
     EXPECT_DOUBLE_EQ(s[0].mean_grey, 400.0 / 3);
@@ -196,15 +196,15 @@ TEST(ComputeClusterStats, MeasuresCountGreyBoxAndWeightedCentre) {
     EXPECT_EQ(s[0].x_max, 12);
     EXPECT_EQ(s[0].y_min, 20);
     EXPECT_EQ(s[0].y_max, 22);
-    EXPECT_DOUBLE_EQ(s[0].centre_x, (10 * 100 + 11 * 200 + 12 * 100) / 400.0);
-    EXPECT_DOUBLE_EQ(s[0].centre_y, (20 * 100 + 20 * 200 + 22 * 100) / 400.0);
+    EXPECT_DOUBLE_EQ(s[0].centre_x, (10 * 50 + 11 * 150 + 12 * 50) / 250.0);
+    EXPECT_DOUBLE_EQ(s[0].centre_y, (20 * 50 + 20 * 150 + 22 * 50) / 250.0);
 
     EXPECT_EQ(s[1].pixel_count, 0);
     EXPECT_FALSE(s[1].has_centre());
 
     // A member beyond the frame's edge weighs nothing; it is never read.
     EXPECT_EQ(s[2].pixel_count, 2);
-    EXPECT_DOUBLE_EQ(s[2].mean_grey, 25.0);
+    EXPECT_DOUBLE_EQ(s[2].mean_grey, 45.0);
     EXPECT_DOUBLE_EQ(s[2].centre_x, 479.0);
     EXPECT_EQ(s[2].x_max, 480);
 }
@@ -243,7 +243,7 @@ TEST(SubPixelCentre, WithinATenthOfAPixelOfAntiAliasedMarkers) {
             stats.wanted_by_panel = true;
             prepare_member_listing(stats, sums, grow, merge);
             run_clustering(options, sums, grow, merge, pixels, clusters);
-            finish_cluster_statistics(stats, method, clusters, raw);
+            finish_cluster_statistics(stats, method, clusters, raw, 30);
             ASSERT_TRUE(describes(stats, clusters));
             ASSERT_EQ(clusters.size(), markers.size()) << "method " << method;
             for (size_t k = 0; k < clusters.size(); ++k) {
@@ -278,14 +278,14 @@ TEST(ClusterStatisticsFlow, OnlyWantedRunsAreMeasuredAndOnlyTheirListIsDescribed
     prepare_member_listing(stats, sums, grow, merge);
     EXPECT_EQ(grow.members, nullptr);
     run_clustering(options, sums, grow, merge, pixels, clusters);
-    finish_cluster_statistics(stats, 0, clusters, raw);
+    finish_cluster_statistics(stats, 0, clusters, raw, 100);
     EXPECT_FALSE(describes(stats, clusters));
     EXPECT_EQ(statistics_of(stats, clusters, 0), nullptr);
 
     stats.wanted_by_panel = true;
     prepare_member_listing(stats, sums, grow, merge);
     run_clustering(options, sums, grow, merge, pixels, clusters);
-    finish_cluster_statistics(stats, 0, clusters, raw);
+    finish_cluster_statistics(stats, 0, clusters, raw, 100);
     ASSERT_EQ(clusters.size(), 3u);
     ASSERT_TRUE(describes(stats, clusters));
     ASSERT_NE(statistics_of(stats, clusters, 2), nullptr);
@@ -298,7 +298,7 @@ TEST(ClusterStatisticsFlow, OnlyWantedRunsAreMeasuredAndOnlyTheirListIsDescribed
     EXPECT_FALSE(describes(stats, clusters));
 
     // No method ran: nothing is measured.
-    finish_cluster_statistics(stats, 3, clusters, raw);
+    finish_cluster_statistics(stats, 3, clusters, raw, 100);
     EXPECT_FALSE(stats.computed);
 }
 

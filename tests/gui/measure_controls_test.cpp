@@ -134,7 +134,7 @@ TEST_F(MeasureControls, ExportWritesTheGroupsRecordingAsCsvOrSaysWhyNot) {
     EXPECT_EQ(chooser_script().proposed, dir.file("take.csv")) << "the group's file name with .csv";
     const std::string csv = testing_support::read_whole_file(name);
     EXPECT_EQ(csv, format_csv(frame_table_of(p->preview->record_animation)));
-    EXPECT_NE(csv.find("\r\n1,10.000,50,200,255,0.000,tracked,100,200,255,-90.000,held,100,150,255,90.000,placed\r\n"),
+    EXPECT_NE(csv.find("\r\n1,10.000,50,200,,,255,0.000,tracked,100,200,,,255,-90.000,held,100,150,,,255,90.000,placed\r\n"),
               std::string::npos)
         << csv;
     EXPECT_TRUE(messages().empty());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "loop/main_loop.h"
+#include "model/animation.h"
 #include "platform/rand.h"
 #include "platform/timer.h"
 #include "tests/support/test_support.h"
@@ -66,14 +67,19 @@ BatchSettings settings_at(int32_t threshold, int64_t max_frames = -1) {
 
 TEST(BatchRun, RowsHoldWhatTheMainLoopsCycleTracksFrameByFrame) {
     constexpr int kFrames = 300;
-    // The cycle, headless, as the program's first cycles run it.
+    // The cycle, headless, as the program's first cycles run it, recording:
+    // the recording keeps the same sub-pixel centres as the rows.
     platform::set_rand_state(1);
     AppState app;
     app.options.threshold = 180;
     MainLoop loop(app);
     class NoView final : public CycleView {} view;
     NodeModel cycled = chain_on_squares();
+    Animation recording;
+    ASSERT_TRUE(recording.reset(kFrames, 3));
+    start_recording(recording);
     loop.scene.model = &cycled;
+    loop.scene.record_animation = &recording;
     loop.camera.start();
     prepare_main_loop(app, loop);
     std::vector<ModelNode> expected;
@@ -97,6 +103,13 @@ TEST(BatchRun, RowsHoldWhatTheMainLoopsCycleTracksFrameByFrame) {
         ASSERT_EQ(table.nodes[i].y, expected[i].y) << "frame " << i / 3;
     }
     EXPECT_EQ(table.states.back(), NodeState::tracked);
+    const FrameTable recorded = frame_table_of(recording);
+    ASSERT_EQ(recorded.sub_pixel_centres.size(), table.sub_pixel_centres.size());
+    for (size_t i = 0; i < table.sub_pixel_centres.size(); ++i) {
+        const SubPixelCentre &rows = table.sub_pixel_centres[i], &cycle = recorded.sub_pixel_centres[i];
+        ASSERT_TRUE(rows.known()) << "frame " << i / 3;
+        ASSERT_TRUE(cycle.known() && rows.x == cycle.x && rows.y == cycle.y) << "frame " << i / 3;
+    }
     EXPECT_NE(table.nodes[0].y, table.nodes[(kFrames - 1) * 3].y) << "square 1 moved, and its node with it";
     EXPECT_DOUBLE_EQ(table.times_ms[0], 0.0);
     for (int f = 1; f < kFrames; ++f) ASSERT_GE(table.times_ms[f], table.times_ms[f - 1]);

@@ -39,14 +39,16 @@ Outcome run_cycles(int32_t method, bool wanted, int cycles) {
     Outcome run;
     for (int k = 0; k < cycles; ++k) {
         // Wanted in every other cycle: measuring must not leave anything behind either.
-        loop.statistics.wanted_by_measurements = wanted && k % 2 == 0;
+        loop.statistics.wanted_by_panel = wanted && k % 2 == 0;
         run_cycle(app, loop, view);
         run.clusters.push_back(loop.clusters);
         run.nodes.push_back(model.nodes);
         if (loop.statistics.wanted()) {
             EXPECT_TRUE(describes(loop.statistics, loop.clusters));
         } else {
+            // Nothing measured, so no node has a sub-pixel centre.
             EXPECT_FALSE(describes(loop.statistics, loop.clusters));
+            EXPECT_FALSE(model.sub_pixel_centres.at(0).known());
         }
     }
     run.rand_state = platform::rand_state();

@@ -10,28 +10,35 @@
 #include <locale>
 #include <string>
 
+#include "model/animation_file.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
 // Two frames of three nodes: node 1 sits on node 0 in frame 1 (no angle there).
+// In frame 0 nodes 1 and 2 have sub-pixel centres and node 0 has none, so
+// only node 2's angle comes from centres: its links (-1, 10) and +x turn by
+// -95.711 degrees where the integer positions turn by -90.
 FrameTable small_table() {
     FrameTable t;
     NodeModel m;
     m.nodes = {{0, 0, 255}, {10, 0, 255}, {10, 10, 200}};
     m.node_states = {NodeState::tracked, NodeState::held, NodeState::placed};
+    m.sub_pixel_centres = {{}, {10.0f, 0.5f}, {9.0f, 10.5f}};
     t.append(0.0, m);
     m.nodes = {{5, 5, 255}, {5, 5, 255}, {8, 9, 255}};
     m.node_states = {NodeState::predicted, NodeState::unknown, NodeState::tracked};
+    m.sub_pixel_centres.clear();
     t.append(16.6666, m);
     return t;
 }
 
 constexpr char kSmallCsv[] =
-    "frame,time_ms,n0_x,n0_y,n0_value,n0_angle_deg,n0_state,n1_x,n1_y,n1_value,n1_angle_deg,n1_state,"
-    "n2_x,n2_y,n2_value,n2_angle_deg,n2_state\r\n"
-    "0,0.000,0,0,255,0.000,tracked,10,0,255,90.000,held,10,10,200,-90.000,placed\r\n"
-    "1,16.667,5,5,255,,predicted,5,5,255,,,8,9,255,-53.130,tracked\r\n";
+    "frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_value,n0_angle_deg,n0_state,"
+    "n1_x,n1_y,n1_xs,n1_ys,n1_value,n1_angle_deg,n1_state,"
+    "n2_x,n2_y,n2_xs,n2_ys,n2_value,n2_angle_deg,n2_state\r\n"
+    "0,0.000,0,0,,,255,0.000,tracked,10,0,10.000,0.500,255,90.000,held,10,10,9.000,10.500,200,-95.711,placed\r\n"
+    "1,16.667,5,5,,,255,,predicted,5,5,,,255,,,8,9,,,255,-53.130,tracked\r\n";
 
 // A numeric punctuation that writes a decimal comma, as German locales do.
 struct CommaPoint : std::numpunct<char> {
@@ -54,7 +61,7 @@ TEST(CsvFile, ValuesThatRoundToZeroAreNeverNegative) {
     // A bend of -0.00003 degrees at node 1.
     m.nodes = {{0, 0, 255}, {2000000, 0, 255}, {4000000, -1, 255}};
     t.append(-0.0001, m);
-    EXPECT_EQ(format_csv(t).substr(csv_header(3).size() + 2, 43), "0,0.000,0,0,255,0.000,,2000000,0,255,0.000,");
+    EXPECT_EQ(format_csv(t).substr(csv_header(3).size() + 2, 47), "0,0.000,0,0,,,255,0.000,,2000000,0,,,255,0.000,");
 }
 
 TEST(CsvFile, TheDecimalPointIsAPointWhateverTheLocale) {
@@ -77,6 +84,8 @@ TEST(CsvFile, ARecordingBecomesRowsAtTimesSinceItsFirstFrameAndBack) {
     for (int s = 0; s < 3; ++s) {
         live.nodes = {{s, 0, 255}, {s, 10, 255}};
         live.node_states = {NodeState::tracked, s == 1 ? NodeState::predicted : NodeState::held};
+        // Node 0 measured from frame 1 on: the recording starts keeping centres there.
+        live.sub_pixel_centres = {s == 0 ? SubPixelCentre{} : SubPixelCentre{s + 0.25f, 0.5f}, {}};
         a.record_step(live, 1000.5f + 20.0f * s);
     }
     const FrameTable t = frame_table_of(a);
@@ -84,6 +93,10 @@ TEST(CsvFile, ARecordingBecomesRowsAtTimesSinceItsFirstFrameAndBack) {
     EXPECT_EQ(t.times_ms, (std::vector<double>{0.0, 20.0, 40.0}));
     EXPECT_EQ(t.nodes[2 * 2 + 1].y, 10);
     EXPECT_EQ(t.states[1 * 2 + 1], NodeState::predicted);
+    ASSERT_EQ(t.sub_pixel_centres.size(), 6u);
+    EXPECT_FALSE(t.sub_pixel_centres[0].known());
+    EXPECT_FLOAT_EQ(t.sub_pixel_centres[2 * 2].x, 2.25f);
+    EXPECT_FALSE(t.sub_pixel_centres[2 * 2 + 1].known());
 
     Animation back;
     ASSERT_TRUE(animation_of(t, live, back));
@@ -95,9 +108,27 @@ TEST(CsvFile, ARecordingBecomesRowsAtTimesSinceItsFirstFrameAndBack) {
     EXPECT_EQ(back.states[3], NodeState::predicted);
     EXPECT_EQ(back.model.nodes[0].x, 2);
 
+    // A cut moves the centres with their frames.
+    a.crop(1, 3);
+    EXPECT_FLOAT_EQ(frame_table_of(a).sub_pixel_centres[0].x, 1.25f);
+
     // Counters past the buffer give only the frames the buffer holds.
     a.frame_count = 50;
     EXPECT_EQ(frame_table_of(a).frame_count(), 10u);
+}
+
+TEST(CsvFile, ATakeLoadedFromAFileHasNoSubPixelCentres) {
+    Animation a;
+    ASSERT_TRUE(a.reset(4, 1));
+    start_recording(a);
+    NodeModel live;
+    live.set_node_count(1);
+    live.sub_pixel_centres = {{50.5f, 200.25f}};
+    a.record_step(live, 0.0f);
+    ASSERT_NE(format_csv(frame_table_of(a)).find(",50,200,50.500,200.250,255,"), std::string::npos);
+
+    ASSERT_TRUE(parse_animation(a, format_animation(a)));
+    EXPECT_EQ(format_csv(frame_table_of(a)), csv_header(1) + "\r\n0,0.000,50,200,,,255,0.000,\r\n");
 }
 
 TEST(CsvFile, ASaveThatCannotBeMadeFailsAndLeavesTheOldFile) {

@@ -138,13 +138,19 @@ TEST(TrackingValue, AnEmptyModelOnlyRebuildsTheClaims) {
 TEST(TrackingStates, TrackedHeldAndPlacedForTheNodeThePointerHolds) {
     // Node 0 finds its cluster, node 1 none in reach, node 2 is crowded by
     // node 3, which takes its cluster; node 3 is held by the pointer: placed,
-    // though tracking moved it.
+    // though tracking moved it. Only the tracked node keeps a sub-pixel centre.
     NodeModel m = nodes_at({{100, 100, 255}, {300, 300, 255}, {200, 100, 255}, {212, 100, 255}});
     m.dragged = 3;
-    track_nodes(m, ClusterList{{101, 100, 1}, {210, 100, 1}}, 30, 10);
+    m.sub_pixel_centres.assign(4, SubPixelCentre{1.0f, 1.0f});  // from an earlier call
+    const std::vector<SubPixelCentre> centres{{101.25f, 99.75f}, {210.5f, 100.5f}};
+    track_nodes(m, ClusterList{{101, 100, 1}, {210, 100, 1}}, 30, 10, centres);
     EXPECT_EQ(m.node_states,
               (std::vector<NodeState>{NodeState::tracked, NodeState::held, NodeState::held, NodeState::placed}));
     EXPECT_TRUE(at(m.nodes[3], 210, 100));
+    ASSERT_EQ(m.sub_pixel_centres.size(), 4u);
+    EXPECT_EQ(m.sub_pixel_centres[0].x, 101.25f);
+    EXPECT_EQ(m.sub_pixel_centres[0].y, 99.75f);
+    for (size_t i = 1; i < 4; ++i) EXPECT_FALSE(m.sub_pixel_centres[i].known()) << i;
 }
 
 namespace {
@@ -262,7 +268,8 @@ TEST(TrackingMemoryRun, MemoryOffMovesNodesExactlyAsThePlainCall) {
 namespace {
 
 // The rules as they read, one node after the other, kept here as the reference.
-void plain_tracking(NodeModel& m, const ClusterList& clusters, int32_t max_distance, int32_t min_distance) {
+void plain_tracking(NodeModel& m, const ClusterList& clusters, int32_t max_distance, int32_t min_distance,
+                    const std::vector<SubPixelCentre>& centres) {
     auto d2 = [](int64_t ax, int64_t ay, int64_t bx, int64_t by) {
         auto sq = [](int64_t d) {
             d = std::clamp<int64_t>(d, -(int64_t{1} << 30), int64_t{1} << 30);
@@ -272,6 +279,7 @@ void plain_tracking(NodeModel& m, const ClusterList& clusters, int32_t max_dista
     };
     m.cluster_claims.assign(clusters.size(), 0);
     m.node_states.assign(m.nodes.size(), NodeState::held);
+    m.sub_pixel_centres.assign(m.nodes.size(), SubPixelCentre{});
     for (size_t i = 0; i < m.nodes.size(); ++i) {
         int64_t best = INT64_MAX;
         size_t k = clusters.size();
@@ -288,6 +296,7 @@ void plain_tracking(NodeModel& m, const ClusterList& clusters, int32_t max_dista
         m.nodes[i] = ModelNode{clusters[k].x, clusters[k].y, 255};
         m.cluster_claims[k] = 1;
         m.node_states[i] = NodeState::tracked;
+        m.sub_pixel_centres[i] = centres[k];
     }
 }
 
@@ -364,9 +373,13 @@ std::string describe(const Scene& s, int index) {
 bool same_nodes(const NodeModel& a, const NodeModel& b) {
     if (a.nodes.size() != b.nodes.size() || a.cluster_claims != b.cluster_claims || a.node_states != b.node_states)
         return false;
-    for (size_t i = 0; i < a.nodes.size(); ++i)
+    for (size_t i = 0; i < a.nodes.size(); ++i) {
         if (a.nodes[i].x != b.nodes[i].x || a.nodes[i].y != b.nodes[i].y || a.nodes[i].value != b.nodes[i].value)
             return false;
+        // Each cluster has its own centre: the same centre means the same cluster taken.
+        const SubPixelCentre &p = a.sub_pixel_centres.at(i), &q = b.sub_pixel_centres.at(i);
+        if (p.known() != q.known() || (p.known() && (p.x != q.x || p.y != q.y))) return false;
+    }
     return true;
 }
 
@@ -380,10 +393,14 @@ TEST(TrackingIndexed, GivesExactlyThePlainResult) {
         const bool large = k % 10 == 0;
         Scene s = k % 2 != 0 ? make_crowd(rng) : make_scene(rng, large ? 3000 : 60, large ? 400 : 60);
         NodeModel expected = s.model, indexed = s.model, picked = s.model;
+        // Distinct centres, one per cluster; every fifth cluster unmeasured.
+        std::vector<SubPixelCentre> centres(s.clusters.size());
+        for (size_t j = 0; j < centres.size(); ++j)
+            if (j % 5 != 4) centres[j] = SubPixelCentre{static_cast<float>(j) + 0.5f, -0.25f};
         for (int cycle = 0; cycle < 3; ++cycle) {
-            plain_tracking(expected, s.clusters, s.max_distance, s.min_distance);
-            track_nodes_indexed(indexed, s.clusters, s.max_distance, s.min_distance);
-            track_nodes(picked, s.clusters, s.max_distance, s.min_distance);
+            plain_tracking(expected, s.clusters, s.max_distance, s.min_distance, centres);
+            track_nodes_indexed(indexed, s.clusters, s.max_distance, s.min_distance, centres);
+            track_nodes(picked, s.clusters, s.max_distance, s.min_distance, centres);
             ASSERT_TRUE(same_nodes(expected, indexed)) << describe(s, k) << ", cycle " << cycle;
             ASSERT_TRUE(same_nodes(expected, picked)) << describe(s, k) << ", cycle " << cycle;
             for (Cluster& c : s.clusters)
