@@ -186,9 +186,9 @@ class BatchTest(unittest.TestCase):
         self.assertEqual(len(rows), frames)
         for f, row in enumerate(rows):
             self.assertEqual(float(row[1]), f * 1000 / rate, f"frame {f}: the file's own time")
-            self.assertEqual([(int(row[2 + 5 * n]), int(row[3 + 5 * n])) for n in range(3)], centres[f],
+            self.assertEqual([(int(row[2 + 7 * n]), int(row[3 + 7 * n])) for n in range(3)], centres[f],
                              f"frame {f}")
-            self.assertEqual({row[6 + 5 * n] for n in range(3)}, {"tracked"})
+            self.assertEqual({row[8 + 7 * n] for n in range(3)}, {"tracked"})
 
         # Cut short: the whole frames before the cut are kept, and the run
         # says the file is damaged.
