@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "gui/control_panel.h"
+#include "gui/operator_aids.h"
 #include "gui/panel_callbacks.h"
 #include "platform/message.h"
 #include "video/camera_source.h"
@@ -257,6 +258,7 @@ bool open_source_text(ControlPanel& p, const std::string& text) {
     std::unique_ptr<CameraSource> next = open_camera_source(text, options, &s.app->time_phase, error);
     if (next == nullptr) {
         platform::show_message(kCaption, ("could not open " + error).c_str());
+        show_status(p, "could not open " + error + "; the source open before stays");
         return false;
     }
     const bool synthetic = next->info().kind == SourceKind::synthetic;
@@ -264,6 +266,7 @@ bool open_source_text(ControlPanel& p, const std::string& text) {
     if (synthetic) s.app->extras.erase(kSourceKey);
     else s.app->extras.set(kSourceKey, text);
     p.source_input->value(text.c_str());
+    show_status(p, "opened " + status_of(s));
     return true;
 }
 
@@ -276,6 +279,7 @@ void open_start_source(ControlPanel& p, const std::string& argument) {
     std::unique_ptr<CameraSource> next = open_camera_source(text, options, &p.source->app->time_phase, error);
     if (next == nullptr) {
         platform::show_message(kCaption, ("could not open " + error + "; the synthetic camera runs instead").c_str());
+        show_status(p, "could not open " + error + "; the synthetic camera runs instead");
         p.source_input->value(text.c_str());
         return;
     }

@@ -39,7 +39,10 @@ TEST_F(EventPass, WithAFileOpenTheLoopTakesAboutOnePassPerFrame) {
     for (int i = 0; i < 60; ++i) frames.emplace_back(kFrameBytes, static_cast<uint8_t>(2 * i));
     const std::string file = dir.file("ramp.y4m");
     video_inputs::write_y4m(file, frames, kFrameWidth, kFrameHeight);
+    EXPECT_FALSE(open_source_text(*p, dir.file("missing.mkv")));
+    EXPECT_EQ(std::string(p->status_line->label()).rfind("could not open", 0), 0u) << p->status_line->label();
     ASSERT_TRUE(open_source_text(*p, file));
+    EXPECT_EQ(std::string(p->status_line->label()).rfind("opened ", 0), 0u) << p->status_line->label();
     EXPECT_DOUBLE_EQ(source_wait_seconds(*p), 0.04);
 
     Animation& take = p->preview->record_animation;
