@@ -1,6 +1,7 @@
 #include "cluster/clustering.h"
 
 #include "base/options.h"
+#include "camera/frame_ops.h"
 
 void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work,
                     MergeWork& merge_work, const BrightPixelList& pixels, ClusterList& clusters) {
@@ -20,4 +21,16 @@ void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowW
         default:
             break;
     }
+}
+
+void cluster_frame(const Options& options, const Frame& frame, Frame& thresholded, BrightPixelList& pixels,
+                   KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work, MergeWork& merge_work,
+                   ClusterStatistics& statistics, ClusterList& clusters) {
+    kmeans_seed(clusters, options.kmeans_clusters);
+    if (options.threshold < 1) return;
+    threshold_frame(frame, thresholded, options.threshold);
+    list_bright_pixels(thresholded, pixels);
+    prepare_member_listing(statistics, kmeans_sums, region_grow_work, merge_work);
+    run_clustering(options, kmeans_sums, region_grow_work, merge_work, pixels, clusters);
+    finish_cluster_statistics(statistics, options.cluster_method, clusters, frame, options.threshold);
 }

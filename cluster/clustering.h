@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "camera/frame.h"
+#include "cluster/cluster_stats.h"
 #include "cluster/kmeans.h"
 #include "cluster/merge.h"
 #include "cluster/records.h"
@@ -17,3 +19,12 @@ struct Options;
 // cure_min_cluster_size); any other value leaves the cluster list unchanged.
 void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work,
                     MergeWork& merge_work, const BrightPixelList& pixels, ClusterList& clusters);
+
+// The analysis of one frame, already flipped, as the main loop's cycle and
+// the batch run both run it: k-means seeding, then, with a threshold of 1 or
+// more, the threshold into `thresholded`, the bright-pixel list and the
+// clustering, with the clusters' statistics while they are wanted. Below
+// threshold 1 the clusters stay as they were and `thresholded` is untouched.
+void cluster_frame(const Options& options, const Frame& frame, Frame& thresholded, BrightPixelList& pixels,
+                   KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work, MergeWork& merge_work,
+                   ClusterStatistics& statistics, ClusterList& clusters);

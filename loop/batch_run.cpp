@@ -74,21 +74,14 @@ struct BatchWork {
     std::vector<SubPixelCentre> centres;
 };
 
-// The cycle's analysis steps, in its order: flip, k-means seeding, then
-// threshold, pixel list, clustering and its statistics when the threshold is
-// 1 or more (else the clusters stay as they were), then tracking.
+// The cycle's analysis steps, in its order: flip, the frame's clustering with
+// the statistics every row measures, then tracking.
 void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
     const Options& o = settings.options;
     if (o.y_invert != 0) flip_frame(w.frame);
-    kmeans_seed(w.clusters, o.kmeans_clusters);
-    if (o.threshold >= 1) {
-        threshold_frame(w.frame, w.thresholded, o.threshold);
-        list_bright_pixels(w.thresholded, w.pixels);
-        w.statistics.wanted_by_measurements = true;
-        prepare_member_listing(w.statistics, w.kmeans_sums, w.region_grow_work, w.merge_work);
-        run_clustering(o, w.kmeans_sums, w.region_grow_work, w.merge_work, w.pixels, w.clusters);
-        finish_cluster_statistics(w.statistics, o.cluster_method, w.clusters, w.frame, o.threshold);
-    }
+    w.statistics.wanted_by_measurements = true;
+    cluster_frame(o, w.frame, w.thresholded, w.pixels, w.kmeans_sums, w.region_grow_work, w.merge_work,
+                  w.statistics, w.clusters);
     cluster_centres(w.statistics, w.clusters, w.centres);
     track_nodes(model, w.clusters, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
 }

@@ -105,23 +105,14 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         loop.analysed_with = settings;
         loop.analysed = true;
 
-        kmeans_seed(loop.clusters, options.kmeans_clusters);
         // A recording that still stores frames keeps the nodes' sub-pixel centres.
         const Animation* record = loop.scene.record_animation;
         loop.statistics.wanted_by_measurements =
             record != nullptr && record->recording && record->frame_count < record->capacity_frames;
-
-        if (options.threshold < 1) {
-            copy_frame(app.camera_frame, app.threshold_frame);
-        } else {
-            threshold_frame(app.camera_frame, app.threshold_frame, options.threshold);
-            list_bright_pixels(app.threshold_frame, loop.bright_pixels);
-            prepare_member_listing(loop.statistics, loop.kmeans_sums, loop.region_grow_work, loop.merge_work);
-            run_clustering(options, loop.kmeans_sums, loop.region_grow_work, loop.merge_work,
-                           loop.bright_pixels, loop.clusters);
-            finish_cluster_statistics(loop.statistics, options.cluster_method, loop.clusters, app.camera_frame,
-                                      options.threshold);
-        }
+        cluster_frame(options, app.camera_frame, app.threshold_frame, loop.bright_pixels, loop.kmeans_sums,
+                      loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters);
+        // Below threshold 1 the preview's thresholded frame is the camera frame.
+        if (options.threshold < 1) copy_frame(app.camera_frame, app.threshold_frame);
     }
 
     view.hand_over(app.camera_frame);
