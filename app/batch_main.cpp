@@ -10,6 +10,8 @@
 #include <cstring>
 #include <iostream>
 #include <ostream>
+#include <string_view>
+#include <vector>
 
 #include "app/batch_progress.h"
 #include "app/own_name.h"
@@ -24,10 +26,6 @@
 #include "platform/timer.h"
 
 namespace {
-
-constexpr char kUsage[] =
-    "usage: velmora track SOURCE --model MODEL.txt [--options FILE] [--csv OUT.csv] [--animation OUT.txt] "
-    "[--frames N]";
 
 // Set by Ctrl-C (and a polite kill); the run stops after the frame in hand.
 std::atomic<bool> g_stop{false};
@@ -93,13 +91,55 @@ bool read_options(const TrackArgs& args, const char* argv0, Options& options, st
     return true;
 }
 
-bool parse_count(const char* text, int64_t& value) {
-    const char* end = text + std::strlen(text);
-    const auto [stop, ec] = std::from_chars(text, end, value);
+bool parse_count(std::string_view text, int64_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && stop == end && value > 0;
 }
 
+// A flag whose value is a file name, kept in the TrackArgs field `field`.
+template <std::string TrackArgs::*field>
+bool take_file(TrackArgs& args, std::string_view value, std::string& error) {
+    if (value.empty()) {
+        error = "needs a file name";
+        return false;
+    }
+    args.*field = value;
+    return true;
+}
+
+constexpr TrackFlag kTrackFlags[] = {
+    {"--model", "MODEL.txt", "", "the chain to track, as the window saves it (needed)", &take_file<&TrackArgs::model>},
+    {"--options", "FILE", "the program's own options file", "the settings of the analysis",
+     &take_file<&TrackArgs::options>},
+    {"--csv", "OUT.csv", "standard output", "one row per frame", &take_file<&TrackArgs::csv>},
+    {"--animation", "OUT.txt", "none", "also an animation file and its .model, for \"playback:\"",
+     &take_file<&TrackArgs::animation>},
+    {"--frames", "N", "until the source ends", "analyse at most N frames (needed for a camera)",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (parse_count(value, args.frames)) return true;
+         error = "needs a whole number above 0";
+         return false;
+     }},
+};
+
 }  // namespace
+
+std::span<const TrackFlag> track_flags() { return kTrackFlags; }
+
+std::string track_usage() {
+    std::string out = "usage: velmora track SOURCE --model MODEL.txt [FLAG VALUE ...]\n";
+    for (const TrackFlag& flag : kTrackFlags) {
+        const size_t start = out.size();
+        out.append("  ").append(flag.name);
+        if (!flag.value.empty()) out.append(" ").append(flag.value);
+        out.append(out.size() - start < 24 ? 24 - (out.size() - start) : 2, ' ');
+        out += flag.help;
+        if (!flag.fallback.empty()) out.append(" (default: ").append(flag.fallback).append(")");
+        out += '\n';
+    }
+    return out;
+}
 
 bool is_track_command(int argc, const char* const* argv) {
     return argc >= 2 && argv[1] != nullptr && std::strcmp(argv[1], "track") == 0;
@@ -108,37 +148,35 @@ bool is_track_command(int argc, const char* const* argv) {
 bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::string& error) {
     args = TrackArgs{};
     bool have_source = false;
-    bool have_frames = false;
+    std::vector<std::string_view> seen;
     for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        std::string* text = nullptr;
-        if (arg == "--model") text = &args.model;
-        else if (arg == "--options") text = &args.options;
-        else if (arg == "--csv") text = &args.csv;
-        else if (arg == "--animation") text = &args.animation;
-        if (text != nullptr || arg == "--frames") {
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
+        const std::string_view arg = argv[i];
+        const auto flag = std::find_if(std::begin(kTrackFlags), std::end(kTrackFlags),
+                                       [&](const TrackFlag& f) { return f.name == arg; });
+        if (flag != std::end(kTrackFlags)) {
+            if (std::find(seen.begin(), seen.end(), arg) != seen.end()) {
+                error = std::string(arg) + " is given twice";
                 return false;
             }
-            const char* value = argv[++i];
-            if (text == nullptr) {
-                if (have_frames || !parse_count(value, args.frames)) {
-                    error = have_frames ? "--frames is given twice" : "--frames needs a whole number above 0";
+            seen.push_back(arg);
+            std::string_view value;
+            if (!flag->value.empty()) {
+                if (i + 1 >= argc) {
+                    error = std::string(arg) + " needs a value";
                     return false;
                 }
-                have_frames = true;
-            } else if (!text->empty() || *value == '\0') {
-                error = text->empty() ? arg + " needs a file name" : arg + " is given twice";
+                value = argv[++i];
+            }
+            std::string why;
+            if (!flag->take(args, value, why)) {
+                error = std::string(arg) + " " + why;
                 return false;
-            } else {
-                *text = value;
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + arg;
+            error = "unknown option " + std::string(arg);
             return false;
         } else if (have_source) {
-            error = "one SOURCE only, got \"" + args.source + "\" and \"" + arg + "\"";
+            error = "one SOURCE only, got \"" + args.source + "\" and \"" + std::string(arg) + "\"";
             return false;
         } else {
             args.source = arg;
@@ -160,7 +198,7 @@ int batch_main(int argc, char** argv) {
     TrackArgs args;
     std::string error;
     if (!parse_track_args(argc, argv, args, error)) {
-        std::cerr << "velmora track: " << error << '\n' << kUsage << '\n' << std::flush;
+        std::cerr << "velmora track: " << error << '\n' << track_usage() << std::flush;
         return 2;
     }
 

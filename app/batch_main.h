@@ -11,7 +11,9 @@
 // its ".model" companion. Needs no display.
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 struct TrackArgs {
     std::string source;
@@ -21,6 +23,24 @@ struct TrackArgs {
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
 };
+
+// One flag of `velmora track`. The command line, its checks and the usage text
+// all come from the one table of these (track_flags), so a new flag is one
+// row and a field of TrackArgs.
+struct TrackFlag {
+    std::string_view name;      // "--model"
+    std::string_view value;     // what its value looks like ("MODEL.txt"); empty for a switch
+    std::string_view fallback;  // what holds without it, as the usage says it; empty: nothing
+    std::string_view help;      // one line
+    // Stores the value (empty for a switch). False, with a one-line reason
+    // that names the flag, for a value it refuses.
+    bool (*take)(TrackArgs& args, std::string_view value, std::string& error);
+};
+
+std::span<const TrackFlag> track_flags();
+
+// The usage text: the command and every flag with its default, one per line.
+std::string track_usage();
 
 // The arguments after "track". False with a one-line reason for anything
 // missing, unknown, repeated or malformed.

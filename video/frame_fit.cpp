@@ -29,21 +29,6 @@ bool luma_in_plane0(AVPixelFormat format) {
 
 }  // namespace
 
-FitRect fit_rect(int width, int height) {
-    FitRect r;
-    const int64_t w = width, h = height;
-    if (w * kFrameHeight >= h * kFrameWidth) {  // as wide or wider than 4:3
-        r.width = kFrameWidth;
-        r.height = static_cast<int>(std::clamp<int64_t>((h * kFrameWidth + w / 2) / w, 1, kFrameHeight));
-    } else {
-        r.height = kFrameHeight;
-        r.width = static_cast<int>(std::clamp<int64_t>((w * kFrameHeight + h / 2) / h, 1, kFrameWidth));
-    }
-    r.x = (kFrameWidth - r.width) / 2;
-    r.y = (kFrameHeight - r.height) / 2;
-    return r;
-}
-
 LumaFitter::~LumaFitter() { sws_freeContext(sws_); }
 
 bool LumaFitter::fit(const AVFrame& picture, Frame& out, std::string& error) {

@@ -7,23 +7,10 @@
 #include <vector>
 
 #include "camera/frame.h"
+#include "camera/source_geometry.h"
 
 struct AVFrame;
 struct SwsContext;
-
-// Where a picture of width x height lands in the frame.
-struct FitRect {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    bool operator==(const FitRect&) const = default;
-};
-
-// The largest rectangle of the picture's aspect that fits the frame, centred.
-// A 640 x 480 picture fills the frame; 1920 x 1080 becomes 480 x 270 at row 45.
-// Each side is at least one pixel. Width and height must be positive.
-FitRect fit_rect(int width, int height);
 
 class LumaFitter {
 public:
