@@ -6,20 +6,10 @@
 #include <cmath>
 #include <span>
 
+#include "measure/frame_measure.h"
 #include "platform/file_io.h"
 
 namespace {
-
-struct CsvFrame {
-    std::span<const ModelNode> nodes;
-    std::span<const NodeState> states;
-    std::span<const SubPixelCentre> centres;  // as many as nodes, or none
-};
-
-// Node n's sub-pixel centre; none when the frame has none.
-SubPixelCentre centre(const CsvFrame& f, size_t n) {
-    return n < f.centres.size() ? f.centres[n] : SubPixelCentre{};
-}
 
 void append_int(std::string& out, int64_t v) {
     char buf[24];
@@ -38,21 +28,21 @@ void append_fixed3(std::string& out, double v) {
     if (ec == std::errc()) out.append(buf, end);
 }
 
-// The columns of every node, in order; each appends its field for node n.
+// The columns of every node, in order; each appends its field for one node,
+// measured by measure_frame like every other number the program gives.
 struct NodeColumn {
     std::string_view name;
-    void (*append)(std::string& out, const CsvFrame& frame, size_t n);
+    void (*append)(std::string& out, const NodeMeasure& node);
 };
 
 constexpr NodeColumn kNodeColumns[] = {
-    {"x", [](std::string& out, const CsvFrame& f, size_t n) { append_int(out, f.nodes[n].x); }},
-    {"y", [](std::string& out, const CsvFrame& f, size_t n) { append_int(out, f.nodes[n].y); }},
-    {"xs", [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, centre(f, n).x); }},
-    {"ys", [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, centre(f, n).y); }},
-    {"value", [](std::string& out, const CsvFrame& f, size_t n) { append_int(out, f.nodes[n].value); }},
-    {"angle_deg",
-     [](std::string& out, const CsvFrame& f, size_t n) { append_fixed3(out, bend_angle_deg(f.nodes, f.centres, n)); }},
-    {"state", [](std::string& out, const CsvFrame& f, size_t n) { out += state_name(f.states[n]); }},
+    {"x", [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.x); }},
+    {"y", [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.y); }},
+    {"xs", [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.centre.x); }},
+    {"ys", [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.centre.y); }},
+    {"value", [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.value); }},
+    {"angle_deg", [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.angle_deg); }},
+    {"state", [](std::string& out, const NodeMeasure& m) { out += state_name(m.state); }},
 };
 
 }  // namespace
@@ -80,7 +70,20 @@ std::string csv_header(int32_t nodes) {
     return out;
 }
 
-std::string format_csv(const FrameTable& table) {
+void append_csv_row(std::string& out, const FrameMeasure& frame) {
+    append_int(out, frame.frame);
+    out += ',';
+    append_fixed3(out, frame.time_ms);
+    for (const NodeMeasure& node : frame.nodes) {
+        for (const NodeColumn& column : kNodeColumns) {
+            out += ',';
+            column.append(out, node);
+        }
+    }
+    out += "\r\n";
+}
+
+std::string format_csv(const FrameTable& table, const MeasureContext& context) {
     const size_t k = static_cast<size_t>(std::max(table.nodes_per_frame, 0));
     std::string out = csv_header(table.nodes_per_frame);
     out += "\r\n";
@@ -90,24 +93,18 @@ std::string format_csv(const FrameTable& table) {
     // A table filled without centres has none in any frame.
     const bool centres = table.sub_pixel_centres.size() >= count * k;
     out.reserve(out.size() + count * (16 + k * 56));
+    FrameMeasure frame;
     for (size_t f = 0; f < count; ++f) {
-        const CsvFrame frame{std::span(table.nodes).subspan(f * k, k), std::span(table.states).subspan(f * k, k),
-                             centres ? std::span(table.sub_pixel_centres).subspan(f * k, k)
-                                     : std::span<const SubPixelCentre>{}};
-        append_int(out, static_cast<int64_t>(f));
-        out += ',';
-        append_fixed3(out, table.times_ms[f]);
-        for (size_t n = 0; n < k; ++n) {
-            for (const NodeColumn& column : kNodeColumns) {
-                out += ',';
-                column.append(out, frame, n);
-            }
-        }
-        out += "\r\n";
+        measure_frame(static_cast<int64_t>(f), table.times_ms[f], std::span(table.nodes).subspan(f * k, k),
+                      std::span(table.states).subspan(f * k, k),
+                      centres ? std::span(table.sub_pixel_centres).subspan(f * k, k)
+                              : std::span<const SubPixelCentre>{},
+                      context, frame);
+        append_csv_row(out, frame);
     }
     return out;
 }
 
-bool save_csv(const FrameTable& table, const std::string& path) {
-    return platform::replace_file(path, format_csv(table)) == platform::WriteResult::ok;
+bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context) {
+    return platform::replace_file(path, format_csv(table, context)) == platform::WriteResult::ok;
 }

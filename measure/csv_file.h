@@ -5,9 +5,9 @@
 //   frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_value,n0_angle_deg,n0_state,n1_x,...
 //
 // x and y are the node's integer position, xs and ys its sub-pixel centre.
-// The angle is taken from the sub-pixel centres where the node and its
-// neighbours all have one, else from the positions. The per-node columns are
-// one list in csv_file.cpp. Numbers use '.' as the decimal point whatever the
+// Every field comes from measure_frame (the angle from the sub-pixel centres
+// where the node and its neighbours all have one, else from the positions).
+// The per-node columns are one list in csv_file.cpp. Numbers use '.' as the decimal point whatever the
 // locale; times, centres and angles have three decimals. A node without an
 // angle (a link of length 0), a centre nobody measured and a state nobody
 // reported give empty fields. No field ever needs quoting.
@@ -15,17 +15,21 @@
 #include <string>
 #include <string_view>
 
+#include "measure/frame_measure.h"
 #include "measure/frame_table.h"
 
 // The header row's fields for a take of `nodes` nodes, without the line end.
 std::string csv_header(int32_t nodes);
 
+// One frame's row, line end included, appended to `out`.
+void append_csv_row(std::string& out, const FrameMeasure& frame);
+
 // The whole file's text.
-std::string format_csv(const FrameTable& table);
+std::string format_csv(const FrameTable& table, const MeasureContext& context = {});
 
 // "tracked", "held", "placed", "predicted"; empty for unknown.
 std::string_view state_name(NodeState state);
 
 // Writes the file through a temporary file renamed over `path`, like every
 // other save: false, with any old file untouched, when it cannot be written.
-bool save_csv(const FrameTable& table, const std::string& path);
+bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context = {});
