@@ -34,6 +34,7 @@
 #include <memory>
 #include <string>
 
+#include "camera/source_geometry.h"
 #include "camera/videocam.h"
 #include "video/source_text.h"
 
@@ -61,6 +62,9 @@ struct SourceInfo {
     std::string pixel_format;  // FFmpeg's name of the decoded format, e.g. "yuyv422"
     double frames_per_second = 0;  // nominal rate; 0 when unknown
     double duration_ms = -1;       // files and sequences; -1 when unknown or live
+    // How the pictures land in the frame, for mapping positions back to the
+    // source's own pixels.
+    SourceGeometry geometry;
 };
 
 class CameraSource : public Videocam {

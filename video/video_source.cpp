@@ -446,6 +446,7 @@ void VideoSource::Impl::deliver_loop() {
                 info_format = p.frame->format;
                 info.width = p.frame->width;
                 info.height = p.frame->height;
+                info.geometry = source_geometry(info.width, info.height);
                 const char* fmt = av_get_pix_fmt_name(static_cast<AVPixelFormat>(p.frame->format));
                 info.pixel_format = fmt != nullptr ? fmt : "";
             }
@@ -608,6 +609,7 @@ std::unique_ptr<VideoSource> VideoSource::open(const SourceName& name, const std
     info.name = text;
     info.width = par->width;
     info.height = par->height;
+    info.geometry = source_geometry(info.width, info.height);
     const char* fmt = av_get_pix_fmt_name(static_cast<AVPixelFormat>(par->format));
     info.pixel_format = fmt != nullptr ? fmt : "";
     s->info_format = par->format;
