@@ -10,7 +10,7 @@ import sys
 LEVELS = [
     {"platform"},
     {"base"},
-    {"camera", "video", "cluster", "model", "measure"},
+    {"camera", "video", "cluster", "model", "calib", "measure"},
     {"loop"},
     {"display", "gui"},
     {"app"},
@@ -19,8 +19,11 @@ LEVEL = {room: i for i, rooms in enumerate(LEVELS) for room in rooms}
 # Within the core and the window side, the direction between rooms is fixed too.
 # Measurements read the model; the model, clustering and the camera never
 # learn what is measured over them. The camera sources feed frames in and
-# know nothing of what is done with them.
-FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui"),
+# know nothing of what is done with them. A calibration maps points and knows
+# nothing of the frames, models or measurements it maps them for.
+FORBIDDEN = {("calib", "measure"), ("calib", "model"), ("calib", "cluster"), ("calib", "video"),
+             ("camera", "calib"), ("cluster", "calib"), ("model", "calib"), ("video", "calib"),
+             ("cluster", "model"), ("camera", "model"), ("display", "gui"),
              ("model", "measure"), ("cluster", "measure"), ("camera", "measure"),
              ("camera", "video"), ("video", "cluster"), ("video", "model"), ("video", "measure")}
 
