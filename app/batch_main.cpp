@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -16,12 +17,15 @@
 #include "app/batch_progress.h"
 #include "app/own_name.h"
 #include "base/extra_settings.h"
+#include "calib/calibration_file.h"
 #include "base/options.h"
 #include "loop/batch_run.h"
 #include "loop/stopwatch.h"
 #include "measure/csv_file.h"
+#include "measure/take_kinematics.h"
 #include "model/animation_file.h"
 #include "model/model_file.h"
+#include "platform/file_io.h"
 #include "platform/message.h"
 #include "platform/timer.h"
 
@@ -97,6 +101,61 @@ bool parse_count(std::string_view text, int64_t& value) {
     return ec == std::errc() && stop == end && value > 0;
 }
 
+// Comma-separated numbers, then at most `words` words; false for anything else.
+bool parse_list(std::string_view text, size_t numbers, size_t words, std::vector<double>& values,
+                std::vector<std::string>& rest) {
+    values.clear();
+    rest.clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string_view item = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+        if (values.size() < numbers) {
+            double v = 0.0;
+            const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), v);
+            if (ec != std::errc() || end != item.data() + item.size() || !std::isfinite(v)) return false;
+            values.push_back(v);
+        } else {
+            if (rest.size() >= words || item.empty()) return false;
+            rest.emplace_back(item);
+        }
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    return values.size() == numbers;
+}
+
+bool take_scale(TrackArgs& args, std::string_view value, std::string& error) {
+    std::vector<double> n;
+    std::vector<std::string> unit;
+    if (!parse_list(value, 5, 1, n, unit)) {
+        error = "needs U1,V1,U2,V2,LENGTH[,UNIT]: two points in source pixels and the length between them";
+        return false;
+    }
+    ScaleLevel s{{n[0], n[1]}, {n[2], n[3]}, n[4], unit.empty() ? std::string("units") : unit[0]};
+    if (!(s.length > 0.0)) {
+        error = "needs a LENGTH above 0";
+        return false;
+    }
+    if (!valid_unit(s.unit)) {
+        error = "cannot use \"" + s.unit + "\" as a unit (letters, digits, _ . / -, at most 16)";
+        return false;
+    }
+    args.scale = s;
+    return true;
+}
+
+bool take_origin(TrackArgs& args, std::string_view value, std::string& error) {
+    std::vector<double> n;
+    std::vector<std::string> rest;
+    if (!parse_list(value, 2, 1, n, rest) && !parse_list(value, 3, 0, n, rest)) {
+        error = "needs U,V[,AXIS_DEG]: the origin in source pixels and the x axis's direction";
+        return false;
+    }
+    args.origin = AxesLevel{{n[0], n[1]}, n.size() > 2 ? n[2] : 0.0};
+    return true;
+}
+
 // A flag whose value is a file name, kept in the TrackArgs field `field`.
 template <std::string TrackArgs::*field>
 bool take_file(TrackArgs& args, std::string_view value, std::string& error) {
@@ -121,7 +180,63 @@ constexpr TrackFlag kTrackFlags[] = {
          error = "needs a whole number above 0";
          return false;
      }},
+    {"--calibration", "FILE", "none", "source pixels to a plane with real units (TOML, as \"Calibration\" saves it)",
+     &take_file<&TrackArgs::calibration>},
+    {"--scale", "U1,V1,U2,V2,LENGTH[,UNIT]", "none", "two source pixels LENGTH apart (over the calibration's scale)",
+     &take_scale},
+    {"--origin", "U,V[,AXIS_DEG]", "the picture's bottom-left", "the world origin and x direction, y up",
+     &take_origin},
+    {"--fill-gaps", "N", "none", "fill held or predicted runs of up to N frames by cubic interpolation",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         int64_t n = 0;
+         if (parse_count(value, n) && n <= 100000) {
+             args.fill_gaps = static_cast<int32_t>(n);
+             return true;
+         }
+         error = "needs a whole number of frames from 1 to 100000";
+         return false;
+     }},
+    {"--filter", "CUTOFF_HZ|auto", "none",
+     "zero-phase low-pass of angles and positions, adds angle_f_deg, omega_dps, speed",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         double hz = 0.0;
+         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), hz);
+         if (value == "auto" || (ec == std::errc() && end == value.data() + value.size() && hz > 0.0 &&
+                                 std::isfinite(hz))) {
+             args.filter = true;
+             args.cutoff_hz = value == "auto" ? 0.0 : hz;
+             return true;
+         }
+         error = "needs a cutoff in Hz above 0, or auto";
+         return false;
+     }},
 };
+
+// The calibration the run measures with: the file, its scale and axes levels
+// replaced by the quick forms. False with a reason when it cannot map this
+// source's pictures.
+bool run_calibration(const TrackArgs& args, const SourceGeometry& geometry, Calibration& calibration,
+                     CalibrationMap& map, std::string& error) {
+    if (!args.calibration.empty()) {
+        std::string text;
+        if (!platform::read_file(args.calibration, text, 1 << 20)) {
+            error = "cannot read calibration " + args.calibration;
+            return false;
+        }
+        if (!parse_calibration_toml(text, calibration, error)) {
+            error = args.calibration + ": " + error;
+            return false;
+        }
+    }
+    if (args.scale) calibration.scale = args.scale;
+    if (args.origin) calibration.axes = args.origin;
+    if (calibration.empty()) return true;
+    if (!compile_calibration(calibration, geometry.width, geometry.height, map, error)) {
+        error = "the calibration cannot be used: " + error;
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -221,6 +336,13 @@ int batch_main(int argc, char** argv) {
     if (!source->ends() && args.frames < 0)
         return fail(2, "--frames N is needed: \"" + args.source + "\" is a camera and has no end");
 
+    const SourceGeometry geometry = source->geometry();
+    Calibration calibration;
+    CalibrationMap calibration_map;
+    if (!run_calibration(args, geometry, calibration, calibration_map, error)) return fail(1, error);
+    const MeasureContext context{&geometry, settings.options.y_invert != 0,
+                                 calibration.empty() ? nullptr : &calibration_map};
+
     for (const std::string* out : {&args.csv, &args.animation}) {
         if (!out->empty() && !writable(*out)) return fail(1, "cannot write " + *out);
     }
@@ -262,19 +384,37 @@ int batch_main(int argc, char** argv) {
     end_message_line();
     platform::time_end_period(1);
 
-    // The frames done are written whatever ended the run.
-    if (args.csv.empty()) {
-        std::cout << format_csv(table) << std::flush;
-        if (!std::cout) return fail(1, "cannot write the CSV to standard output");
-    } else if (!save_csv(table, args.csv)) {
-        return fail(1, "cannot write " + args.csv);
-    }
+    // The frames done are written whatever ended the run. The animation holds
+    // what tracking did; the gaps are filled for the CSV alone.
     if (!args.animation.empty()) {
         Animation animation;
         if (!animation_of(table, model, animation))
             return fail(1, "too many frames for an animation file: " + std::to_string(table.frame_count()));
         if (!save_animation(animation, args.animation, silent)) return fail(1, "cannot write " + args.animation);
     }
+
+    // After the run, over the whole take: gaps, then the filter.
+    if (args.fill_gaps > 0) {
+        const int64_t filled = fill_gaps(table, args.fill_gaps);
+        std::cerr << "velmora track: " << filled << " samples filled in gaps of up to " << args.fill_gaps
+                  << " frames\n";
+    }
+    TakeKinematics kinematics;
+    std::string filter_error;
+    const bool filtered = args.filter && take_kinematics(table, context, args.cutoff_hz, kinematics, filter_error);
+    if (filtered && args.cutoff_hz == 0.0) {
+        std::cerr << "velmora track: cutoffs chosen by residual analysis at " << kinematics.rate_hz
+                  << " frames per second:\n"
+                  << describe_cutoffs(kinematics) << std::flush;
+    }
+
+    if (args.csv.empty()) {
+        std::cout << format_csv(table, context, filtered ? &kinematics : nullptr) << std::flush;
+        if (!std::cout) return fail(1, "cannot write the CSV to standard output");
+    } else if (!save_csv(table, args.csv, context, filtered ? &kinematics : nullptr)) {
+        return fail(1, "cannot write " + args.csv);
+    }
+    if (args.filter && !filtered) return fail(1, filter_error + "; the CSV holds the unfiltered columns");
 
     switch (end) {
         case BatchEnd::stopped:

@@ -2,18 +2,26 @@
 // `velmora track`: the batch run from the command line.
 //
 //   velmora track SOURCE --model MODEL.txt [--options FILE] [--csv OUT.csv]
-//                 [--animation OUT.txt] [--frames N]
+//                 [--animation OUT.txt] [--frames N] [--calibration FILE]
+//                 [--scale U1,V1,U2,V2,LENGTH[,UNIT]] [--origin U,V[,AXIS_DEG]]
+//                 [--fill-gaps N] [--filter CUTOFF_HZ|auto]
 //
 // Runs the analysis over SOURCE with the settings of the options file (the
 // one the program itself uses unless --options names another) and the node
 // memory kept beside it, starting from the model file's chain. Writes the CSV
 // (to standard output without --csv) and, when asked, an animation file with
-// its ".model" companion. Needs no display.
+// its ".model" companion. With a calibration (a file, and the quick forms of
+// its scale and axes levels) the CSV gains the world columns and every angle
+// is measured in the calibrated plane. --fill-gaps and --filter work on the
+// whole take after the run (measure/take_kinematics.h). Needs no display.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "calib/calibration.h"
 
 struct TrackArgs {
     std::string source;
@@ -22,6 +30,12 @@ struct TrackArgs {
     std::string csv;        // empty: standard output
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
+    std::string calibration;           // empty: none
+    std::optional<ScaleLevel> scale;   // --scale, over the file's scale level
+    std::optional<AxesLevel> origin;   // --origin, over the file's axes level
+    int32_t fill_gaps = 0;             // 0: gaps stay
+    bool filter = false;
+    double cutoff_hz = 0.0;            // with `filter`: 0 chooses per signal ("auto")
 };
 
 // One flag of `velmora track`. The command line, its checks and the usage text

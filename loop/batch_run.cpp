@@ -46,6 +46,7 @@ public:
     bool ends() const override { return ends_; }
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
+    SourceGeometry geometry() const override { return source_->info().geometry; }
 
 private:
     CameraBatchSource() = default;

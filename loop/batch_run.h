@@ -13,6 +13,7 @@
 
 #include "base/options.h"
 #include "camera/frame.h"
+#include "camera/source_geometry.h"
 #include "measure/frame_table.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
@@ -33,6 +34,8 @@ public:
     virtual int64_t length() const { return -1; }
     // Why the source stopped giving frames before its end; empty while sound.
     virtual std::string fault() const { return {}; }
+    // How its pictures land in the frame, for numbers in its own pixels.
+    virtual SourceGeometry geometry() const { return SourceGeometry{}; }
 };
 
 // The one place where a SOURCE text becomes a source: whatever the program

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "measure/frame_measure.h"
+#include "measure/take_kinematics.h"
 #include "platform/file_io.h"
 
 namespace {
@@ -17,33 +18,59 @@ void append_int(std::string& out, int64_t v) {
     out.append(buf, end);
 }
 
-// Three decimals, '.' as the point: to_chars never consults a locale. A value
-// that rounds to zero is written "0.000", never "-0.000". NaN is left empty.
-void append_fixed3(std::string& out, double v) {
+// `decimals` decimals, '.' as the point: to_chars never consults a locale. A
+// value that rounds to zero is written without a sign. NaN is left empty.
+void append_fixed(std::string& out, double v, int decimals) {
     if (!std::isfinite(v)) return;
-    double rounded = std::round(v * 1000.0) / 1000.0;
+    const double scale = decimals == 3 ? 1e3 : 1e6;
+    double rounded = std::round(v * scale) / scale;
     if (rounded == 0.0) rounded = 0.0;
     char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, 3);
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, decimals);
     if (ec == std::errc()) out.append(buf, end);
 }
 
+void append_fixed3(std::string& out, double v) { append_fixed(out, v, 3); }
+// World positions and speeds: a metre unit still shows micrometres.
+void append_fixed6(std::string& out, double v) { append_fixed(out, v, 6); }
+
+// When a column is written.
+enum class Shown { always, calibrated, filtered };
+
 // The columns of every node, in order; each appends its field for one node,
-// measured by measure_frame like every other number the program gives.
+// measured by measure_frame like every other number the program gives. The
+// calibrated ones are named after the world unit: "X" becomes "X_mm".
 struct NodeColumn {
     std::string_view name;
+    Shown shown;
     void (*append)(std::string& out, const NodeMeasure& node);
 };
 
 constexpr NodeColumn kNodeColumns[] = {
-    {"x", [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.x); }},
-    {"y", [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.y); }},
-    {"xs", [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.centre.x); }},
-    {"ys", [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.centre.y); }},
-    {"value", [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.value); }},
-    {"angle_deg", [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.angle_deg); }},
-    {"state", [](std::string& out, const NodeMeasure& m) { out += state_name(m.state); }},
+    {"x", Shown::always, [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.x); }},
+    {"y", Shown::always, [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.y); }},
+    {"xs", Shown::always, [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.centre.x); }},
+    {"ys", Shown::always, [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.centre.y); }},
+    {"u", Shown::always, [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.u); }},
+    {"v", Shown::always, [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.v); }},
+    {"X", Shown::calibrated, [](std::string& out, const NodeMeasure& m) { append_fixed6(out, m.world_x); }},
+    {"Y", Shown::calibrated, [](std::string& out, const NodeMeasure& m) { append_fixed6(out, m.world_y); }},
+    {"value", Shown::always, [](std::string& out, const NodeMeasure& m) { append_int(out, m.node.value); }},
+    {"angle_deg", Shown::always, [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.angle_deg); }},
+    {"angle_f_deg", Shown::filtered,
+     [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.angle_f_deg); }},
+    {"omega_dps", Shown::filtered, [](std::string& out, const NodeMeasure& m) { append_fixed3(out, m.omega_dps); }},
+    {"speed", Shown::filtered, [](std::string& out, const NodeMeasure& m) { append_fixed6(out, m.speed); }},
+    {"state", Shown::always, [](std::string& out, const NodeMeasure& m) { out += state_name(m.state); }},
 };
+
+bool shown(const NodeColumn& column, const CsvLayout& layout) {
+    switch (column.shown) {
+        case Shown::calibrated: return !layout.world_unit.empty();
+        case Shown::filtered: return layout.kinematics;
+        default: return true;
+    }
+}
 
 }  // namespace
 
@@ -53,29 +80,33 @@ std::string_view state_name(NodeState state) {
         case NodeState::held: return "held";
         case NodeState::placed: return "placed";
         case NodeState::predicted: return "predicted";
+        case NodeState::filled: return "filled";
         default: return {};
     }
 }
 
-std::string csv_header(int32_t nodes) {
+std::string csv_header(int32_t nodes, const CsvLayout& layout) {
     std::string out = "frame,time_ms";
     for (int32_t n = 0; n < nodes; ++n) {
         for (const NodeColumn& column : kNodeColumns) {
+            if (!shown(column, layout)) continue;
             out += ",n";
             append_int(out, n);
             out += '_';
             out += column.name;
+            if (column.shown == Shown::calibrated) out.append("_").append(layout.world_unit);
         }
     }
     return out;
 }
 
-void append_csv_row(std::string& out, const FrameMeasure& frame) {
+void append_csv_row(std::string& out, const FrameMeasure& frame, const CsvLayout& layout) {
     append_int(out, frame.frame);
     out += ',';
     append_fixed3(out, frame.time_ms);
     for (const NodeMeasure& node : frame.nodes) {
         for (const NodeColumn& column : kNodeColumns) {
+            if (!shown(column, layout)) continue;
             out += ',';
             column.append(out, node);
         }
@@ -83,16 +114,24 @@ void append_csv_row(std::string& out, const FrameMeasure& frame) {
     out += "\r\n";
 }
 
-std::string format_csv(const FrameTable& table, const MeasureContext& context) {
+CsvLayout csv_layout(const MeasureContext& context, bool kinematics) {
+    CsvLayout layout;
+    if (context.geometry != nullptr && context.calibration != nullptr) layout.world_unit = context.calibration->unit;
+    layout.kinematics = kinematics;
+    return layout;
+}
+
+std::string format_csv(const FrameTable& table, const MeasureContext& context, const TakeKinematics* kinematics) {
     const size_t k = static_cast<size_t>(std::max(table.nodes_per_frame, 0));
-    std::string out = csv_header(table.nodes_per_frame);
+    const CsvLayout layout = csv_layout(context, kinematics != nullptr);
+    std::string out = csv_header(table.nodes_per_frame, layout);
     out += "\r\n";
     const size_t count = table.frame_count();
     assert(table.nodes.size() == count * k && table.states.size() == count * k && "a table of whole frames");
     if (table.nodes.size() < count * k || table.states.size() < count * k) return out;
     // A table filled without centres has none in any frame.
     const bool centres = table.sub_pixel_centres.size() >= count * k;
-    out.reserve(out.size() + count * (16 + k * 56));
+    out.reserve(out.size() + count * (16 + k * 72));
     FrameMeasure frame;
     for (size_t f = 0; f < count; ++f) {
         measure_frame(static_cast<int64_t>(f), table.times_ms[f], std::span(table.nodes).subspan(f * k, k),
@@ -100,11 +139,13 @@ std::string format_csv(const FrameTable& table, const MeasureContext& context) {
                       centres ? std::span(table.sub_pixel_centres).subspan(f * k, k)
                               : std::span<const SubPixelCentre>{},
                       context, frame);
-        append_csv_row(out, frame);
+        if (kinematics != nullptr) apply_kinematics(*kinematics, f, frame);
+        append_csv_row(out, frame, layout);
     }
     return out;
 }
 
-bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context) {
-    return platform::replace_file(path, format_csv(table, context)) == platform::WriteResult::ok;
+bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context,
+              const TakeKinematics* kinematics) {
+    return platform::replace_file(path, format_csv(table, context, kinematics)) == platform::WriteResult::ok;
 }

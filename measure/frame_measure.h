@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "calib/calibration.h"
 #include "camera/source_geometry.h"
 #include "model/node_model.h"
 
@@ -24,7 +25,8 @@ struct NodeMeasure {
     double y = 0.0;
     // The bend at this node in degrees, (-180, 180]; NaN where a link has no
     // length. From the sub-pixel centres when the node and the neighbours its
-    // links reach all have one, else from the integer positions.
+    // links reach all have one, else from the integer positions; in the
+    // calibrated plane when there is a calibration.
     double angle_deg = std::numeric_limits<double>::quiet_NaN();
     // (x, y) in the source's own pixels (see source_geometry.h); NaN when
     // the measurement knows no source geometry.
@@ -33,6 +35,13 @@ struct NodeMeasure {
     // The node in the calibrated plane, in its unit; NaN without a calibration.
     double world_x = std::numeric_limits<double>::quiet_NaN();
     double world_y = std::numeric_limits<double>::quiet_NaN();
+    // Known only after recording, from the whole take (measure/take_kinematics.h):
+    // the filtered bend angle, its rate in degrees per second, and the
+    // node's speed in the world unit (source pixels without a calibration)
+    // per second. NaN where not worked out.
+    double angle_f_deg = std::numeric_limits<double>::quiet_NaN();
+    double omega_dps = std::numeric_limits<double>::quiet_NaN();
+    double speed = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct FrameMeasure {
@@ -41,10 +50,13 @@ struct FrameMeasure {
     std::vector<NodeMeasure> nodes;
 };
 
-// What maps frame coordinates onward. Without a geometry, u and v stay NaN.
+// What maps frame coordinates onward. Without a geometry, u and v stay NaN;
+// without a geometry and a calibration made for it, so do world_x and world_y,
+// and angles are measured in the frame.
 struct MeasureContext {
     const SourceGeometry* geometry = nullptr;
     bool y_invert = false;  // node positions count rows from the frame's other end
+    const CalibrationMap* calibration = nullptr;
 };
 
 // The chain of one frame: `states` and `centres` beside `nodes`, or empty

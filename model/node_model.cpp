@@ -160,6 +160,12 @@ double bend_angle_deg(std::span<const ModelNode> chain, std::span<const SubPixel
     return bend_at(chain.size(), i, [&](size_t j) { return Point{double{centres[j].x}, double{centres[j].y}}; });
 }
 
+double bend_angle_deg(std::span<const double> xs, std::span<const double> ys, size_t i) {
+    assert(i < xs.size() && xs.size() == ys.size() && "bend_angle_deg needs the index of a node");
+    if (i >= xs.size() || xs.size() != ys.size()) return std::numeric_limits<double>::quiet_NaN();
+    return bend_at(xs.size(), i, [&](size_t j) { return Point{xs[j], ys[j]}; });
+}
+
 double bend_angle_deg(const NodeModel& model, int32_t i) {
     assert(valid_index(model, i) && "bend_angle_deg needs the index of a node");
     if (!valid_index(model, i)) return std::numeric_limits<double>::quiet_NaN();

@@ -50,7 +50,8 @@ enum class NodeState : uint8_t {
     tracked,   // tracking moved the node onto a cluster
     held,      // tracking found no cluster the node could take; it stayed
     placed,    // the operator's pointer held the node
-    predicted  // its marker was lost; memory carried it along its last velocity
+    predicted, // its marker was lost; memory carried it along its last velocity
+    filled     // after recording: put into a short gap by interpolation, never by tracking
 };
 
 // Where a node's marker lies, finer than a pixel: the brightness-weighted
@@ -118,6 +119,9 @@ double bend_angle_deg(const NodeModel& model, int32_t i);
 // node i and the neighbours its links reach all have one, else from the
 // integer positions.
 double bend_angle_deg(std::span<const ModelNode> chain, std::span<const SubPixelCentre> centres, size_t i);
+// The same bend over a chain of points in any plane with y up (node j at
+// (xs[j], ys[j])), such as a calibrated one.
+double bend_angle_deg(std::span<const double> xs, std::span<const double> ys, size_t i);
 
 struct SensorCentre {
     int32_t x;

@@ -69,19 +69,19 @@ class AnglesTest(harness.ProgramTest):
             with open(csv_path, newline="") as f:
                 return list(csv.reader(f))
         rows = harness.wait_until(csv_rows, what="the CSV file")
-        self.assertEqual(len(rows[0]), 2 + 7 * 3)
+        self.assertEqual(len(rows[0]), 2 + 9 * 3)
         self.assertGreater(len(rows), 5)   # a frame per cycle: few under the thread sanitizer
         self.assertGreaterEqual(float(rows[-1][1]), 900.0)
         # Whatever tracking did with them, the nodes' angles are those of their
         # sub-pixel centres where all three have one (given to three decimals
         # here), else of their positions.
         for row in rows[1:]:
-            measured = all(row[4 + 7 * n] != "" for n in range(3))
-            x = [float(row[(4 if measured else 2) + 7 * n]) for n in range(3)]
-            y = [float(row[(5 if measured else 3) + 7 * n]) for n in range(3)]
+            measured = all(row[4 + 9 * n] != "" for n in range(3))
+            x = [float(row[(4 if measured else 2) + 9 * n]) for n in range(3)]
+            y = [float(row[(5 if measured else 3) + 9 * n]) for n in range(3)]
             turn = math.degrees(math.atan2((x[1] - x[0]) * (y[2] - y[1]) - (y[1] - y[0]) * (x[2] - x[1]),
                                            (x[1] - x[0]) * (x[2] - x[1]) + (y[1] - y[0]) * (y[2] - y[1])))
-            self.assertAlmostEqual(float(row[14]), turn, delta=5e-3 if measured else 6e-4)
+            self.assertAlmostEqual(float(row[18]), turn, delta=5e-3 if measured else 6e-4)
 
         self.click(1225, 932)                     # "quit&&save"
         self.answer_unsaved_take("d")             # exported, not saved as a take

@@ -29,7 +29,7 @@ SYNTHETIC_FRAMES = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 def header(nodes):
     names = ["frame", "time_ms"]
     for n in range(nodes):
-        names += [f"n{n}_{c}" for c in ("x", "y", "xs", "ys", "value", "angle_deg", "state")]
+        names += [f"n{n}_{c}" for c in ("x", "y", "xs", "ys", "u", "v", "value", "angle_deg", "state")]
     return names
 
 
@@ -89,29 +89,34 @@ class BatchTest(unittest.TestCase):
         self.assertEqual(len(rows) - 1, len(frames))
         first = frames[0][0]
         for f, (row, (stamp, triples)) in enumerate(zip(rows[1:], frames)):
-            self.assertEqual(len(row), 2 + 7 * nodes)
+            self.assertEqual(len(row), 2 + 9 * nodes)
             self.assertEqual(int(row[0]), f)
             # The file keeps six significant digits, the CSV three decimals.
             self.assertAlmostEqual(float(row[1]), stamp - first, delta=1e-5 * max(abs(stamp), 100) + 5e-4)
-            points = [(int(row[2 + 7 * n]), int(row[3 + 7 * n])) for n in range(nodes)]
+            points = [(int(row[2 + 9 * n]), int(row[3 + 9 * n])) for n in range(nodes)]
             # Every row is measured: a tracked node has its marker's centre, at
             # most a pixel from its position (a truncated mean).
-            centres = [(float(row[4 + 7 * n]), float(row[5 + 7 * n])) if row[4 + 7 * n] else None
+            centres = [(float(row[4 + 9 * n]), float(row[5 + 9 * n])) if row[4 + 9 * n] else None
                        for n in range(nodes)]
             for n in range(nodes):
-                self.assertEqual((points[n][0], points[n][1], int(row[6 + 7 * n])), triples[n])
-                self.assertIn(row[8 + 7 * n], STATES)
-                if row[8 + 7 * n] == "tracked":
+                self.assertEqual((points[n][0], points[n][1], int(row[8 + 9 * n])), triples[n])
+                self.assertIn(row[10 + 9 * n], STATES)
+                if row[10 + 9 * n] == "tracked":
                     self.assertIsNotNone(centres[n])
                     self.assertLessEqual(max(abs(c - p) for c, p in zip(centres[n], points[n])), 1)
+                # The synthetic camera's pictures are the frame: its source
+                # pixels are the frame's, rows counted down from the top.
+                used = centres[n] or points[n]
+                self.assertAlmostEqual(float(row[6 + 9 * n]), used[0], delta=5e-4)
+                self.assertAlmostEqual(float(row[7 + 9 * n]), 359 - used[1], delta=5e-4)
                 # The angle comes from the centres where the node and its neighbours have one.
                 near = range(max(n - 1, 0), min(n + 2, nodes))
                 measured = all(centres[j] is not None for j in near)
                 angle = bend_angle(centres if measured else points, n)
                 if angle is None:
-                    self.assertEqual(row[7 + 7 * n], "")
+                    self.assertEqual(row[9 + 9 * n], "")
                 else:
-                    self.assertAlmostEqual(float(row[7 + 7 * n]), angle, delta=5e-3 if measured else 6e-4)
+                    self.assertAlmostEqual(float(row[9 + 9 * n]), angle, delta=5e-3 if measured else 6e-4)
         return nodes, frames
 
     def test_the_csv_reads_back_to_the_numbers_of_the_animation_file(self):
@@ -125,10 +130,10 @@ class BatchTest(unittest.TestCase):
         self.assertTrue(raw.endswith(b"\r\n") and raw.count(b"\r\n") == 601, "RFC 4180 line ends")
         rows = self.read_csv("out.csv")
         self.check_against_animation(rows, "anim.txt")
-        states = [row[8 + 7 * n] for row in rows[1:] for n in range(3)]
+        states = [row[10 + 9 * n] for row in rows[1:] for n in range(3)]
         self.assertEqual(set(states), {"tracked"}, "the nodes follow the squares")
         # Square 1 moves: its node's angle changes over the run.
-        self.assertNotEqual(rows[1][7], rows[-1][7])
+        self.assertNotEqual(rows[1][9], rows[-1][9])
         with open(self.path("anim.txt.model")) as f:
             self.assertEqual(f.readline().split("\t")[0], "3")
 
@@ -140,7 +145,7 @@ class BatchTest(unittest.TestCase):
         for extra, state in (([], "tracked"), (["--options", "t0.ini"], "held")):
             done = self.track("synthetic", "--model", "m.txt", "--frames", "20", *extra)
             rows = list(csv.reader(done.stdout.decode().splitlines()))
-            self.assertEqual((len(rows), rows[20][8]), (21, state), extra)
+            self.assertEqual((len(rows), rows[20][10]), (21, state), extra)
 
     def test_ctrl_c_stops_the_run_and_leaves_complete_files_for_the_frames_done(self):
         err_path = self.path("stderr.txt")
@@ -186,9 +191,9 @@ class BatchTest(unittest.TestCase):
         self.assertEqual(len(rows), frames)
         for f, row in enumerate(rows):
             self.assertEqual(float(row[1]), f * 1000 / rate, f"frame {f}: the file's own time")
-            self.assertEqual([(int(row[2 + 7 * n]), int(row[3 + 7 * n])) for n in range(3)], centres[f],
+            self.assertEqual([(int(row[2 + 9 * n]), int(row[3 + 9 * n])) for n in range(3)], centres[f],
                              f"frame {f}")
-            self.assertEqual({row[8 + 7 * n] for n in range(3)}, {"tracked"})
+            self.assertEqual({row[10 + 9 * n] for n in range(3)}, {"tracked"})
 
         # Cut short: the whole frames before the cut are kept, and the run
         # says the file is damaged.

@@ -10,6 +10,7 @@
 #include <locale>
 #include <string>
 
+#include "measure/take_kinematics.h"
 #include "model/animation_file.h"
 #include "tests/support/test_support.h"
 
@@ -34,11 +35,11 @@ FrameTable small_table() {
 }
 
 constexpr char kSmallCsv[] =
-    "frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_value,n0_angle_deg,n0_state,"
-    "n1_x,n1_y,n1_xs,n1_ys,n1_value,n1_angle_deg,n1_state,"
-    "n2_x,n2_y,n2_xs,n2_ys,n2_value,n2_angle_deg,n2_state\r\n"
-    "0,0.000,0,0,,,255,0.000,tracked,10,0,10.000,0.500,255,90.000,held,10,10,9.000,10.500,200,-95.711,placed\r\n"
-    "1,16.667,5,5,,,255,,predicted,5,5,,,255,,,8,9,,,255,-53.130,tracked\r\n";
+    "frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_u,n0_v,n0_value,n0_angle_deg,n0_state,"
+    "n1_x,n1_y,n1_xs,n1_ys,n1_u,n1_v,n1_value,n1_angle_deg,n1_state,"
+    "n2_x,n2_y,n2_xs,n2_ys,n2_u,n2_v,n2_value,n2_angle_deg,n2_state\r\n"
+    "0,0.000,0,0,,,,,255,0.000,tracked,10,0,10.000,0.500,,,255,90.000,held,10,10,9.000,10.500,,,200,-95.711,placed\r\n"
+    "1,16.667,5,5,,,,,255,,predicted,5,5,,,,,255,,,8,9,,,,,255,-53.130,tracked\r\n";
 
 // A numeric punctuation that writes a decimal comma, as German locales do.
 struct CommaPoint : std::numpunct<char> {
@@ -61,7 +62,7 @@ TEST(CsvFile, ValuesThatRoundToZeroAreNeverNegative) {
     // A bend of -0.00003 degrees at node 1.
     m.nodes = {{0, 0, 255}, {2000000, 0, 255}, {4000000, -1, 255}};
     t.append(-0.0001, m);
-    EXPECT_EQ(format_csv(t).substr(csv_header(3).size() + 2, 47), "0,0.000,0,0,,,255,0.000,,2000000,0,,,255,0.000,");
+    EXPECT_EQ(format_csv(t).substr(csv_header(3).size() + 2, 51), "0,0.000,0,0,,,,,255,0.000,,2000000,0,,,,,255,0.000,");
 }
 
 TEST(CsvFile, TheDecimalPointIsAPointWhateverTheLocale) {
@@ -125,10 +126,10 @@ TEST(CsvFile, ATakeLoadedFromAFileHasNoSubPixelCentres) {
     live.set_node_count(1);
     live.sub_pixel_centres = {{50.5f, 200.25f}};
     a.record_step(live, 0.0f);
-    ASSERT_NE(format_csv(frame_table_of(a)).find(",50,200,50.500,200.250,255,"), std::string::npos);
+    ASSERT_NE(format_csv(frame_table_of(a)).find(",50,200,50.500,200.250,,,255,"), std::string::npos);
 
     ASSERT_TRUE(parse_animation(a, format_animation(a)));
-    EXPECT_EQ(format_csv(frame_table_of(a)), csv_header(1) + "\r\n0,0.000,50,200,,,255,0.000,\r\n");
+    EXPECT_EQ(format_csv(frame_table_of(a)), csv_header(1) + "\r\n0,0.000,50,200,,,,,255,0.000,\r\n");
 }
 
 TEST(CsvFile, ASaveThatCannotBeMadeFailsAndLeavesTheOldFile) {
@@ -139,4 +140,37 @@ TEST(CsvFile, ASaveThatCannotBeMadeFailsAndLeavesTheOldFile) {
     EXPECT_EQ(testing_support::read_whole_file(path), kSmallCsv);
     // A folder under the name is never replaced.
     EXPECT_FALSE(save_csv(FrameTable{}, dir.path()));
+}
+
+// With a calibration the world columns follow u and v, named after the unit;
+// with a filter the filtered angle, its rate and the speed follow the angle;
+// a filled sample says so.
+TEST(CsvFile, CalibratedAndFilteredTakesGainTheirColumns) {
+    FrameTable t;
+    NodeModel m;
+    m.set_node_count(1);
+    for (int f = 0; f < 40; ++f) {
+        m.nodes = {{10 + 2 * f, 20, 255}};
+        m.node_states = {NodeState::tracked};
+        t.append(10.0 * f, m);
+    }
+    t.states[20] = NodeState::filled;
+    Calibration c;
+    c.scale = ScaleLevel{{0, 0}, {4, 0}, 1.0, "mm"};
+    CalibrationMap map;
+    std::string error;
+    ASSERT_TRUE(compile_calibration(c, 480, 360, map, error)) << error;
+    const SourceGeometry frame = source_geometry(480, 360);
+    TakeKinematics k;
+    ASSERT_TRUE(take_kinematics(t, MeasureContext{&frame, false, &map}, 20.0, k, error)) << error;
+    const std::string text = format_csv(t, MeasureContext{&frame, false, &map}, &k);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")),
+              "frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_u,n0_v,n0_X_mm,n0_Y_mm,n0_value,n0_angle_deg,"
+              "n0_angle_f_deg,n0_omega_dps,n0_speed,n0_state");
+    // Frame 20: x 50 is u 50, 12.5 mm from the origin at the bottom-left
+    // pixel; row 20 is 339 rows up from the bottom, 84.75 mm. 2 px per 10 ms
+    // at 0.25 mm a pixel is 50 mm/s.
+    EXPECT_NE(text.find("\r\n20,200.000,50,20,,,50.000,20.000,12.500000,84.750000,255,0.000,0.000,0.000,50.000000,filled\r\n"),
+              std::string::npos)
+        << text;
 }

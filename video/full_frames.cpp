@@ -1,0 +1,205 @@
+#include "video/full_frames.h"
+
+#include <cstring>
+
+#include "video/source_text.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+struct FormatClose {
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+struct CodecFree {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct ScalerFree {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+
+std::string error_text(int code) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, buf, sizeof buf);
+    return buf;
+}
+
+// The full-range twins of the deprecated JPEG formats: the scaler wants the
+// plain format and the range said apart.
+AVPixelFormat plain_format(AVPixelFormat f, bool& full_range) {
+    switch (f) {
+        case AV_PIX_FMT_YUVJ420P: full_range = true; return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P: full_range = true; return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P: full_range = true; return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P: full_range = true; return AV_PIX_FMT_YUV440P;
+        default: return f;
+    }
+}
+
+}  // namespace
+
+struct FullFrames::Impl {
+    std::unique_ptr<AVFormatContext, FormatClose> format;
+    std::unique_ptr<AVCodecContext, CodecFree> codec;
+    std::unique_ptr<AVFrame, FrameFree> picture{av_frame_alloc()};
+    std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
+    std::unique_ptr<SwsContext, ScalerFree> scaler;
+    int stream = -1;
+    int64_t length = -1;
+    bool draining = false;  // the demuxer has ended; the decoder gives what it holds
+    bool failed = false;    // decoding or conversion failed: no more pictures
+    std::string fault;
+
+    // The decoder's next picture into `picture`; false at the end or on a fault.
+    bool decode();
+    // `picture` as full-range grey.
+    bool convert(GreyImage& out);
+};
+
+FullFrames::FullFrames(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+FullFrames::~FullFrames() = default;
+
+std::unique_ptr<FullFrames> FullFrames::open(const std::string& text, std::string& error) {
+    const SourceName name = classify_source(text);
+    if (!name.error.empty()) {
+        error = name.error;
+        return nullptr;
+    }
+    if (name.kind != SourceKind::file && name.kind != SourceKind::sequence) {
+        error = text + ": needs a video file or a sequence of images";
+        return nullptr;
+    }
+    auto impl = std::make_unique<Impl>();
+    if (impl->picture == nullptr || impl->packet == nullptr) {
+        error = text + ": out of memory";
+        return nullptr;
+    }
+    const AVInputFormat* input = nullptr;
+    AVDictionary* options = nullptr;
+    if (name.kind == SourceKind::sequence) {
+        input = av_find_input_format("image2");
+        if (name.glob) av_dict_set(&options, "pattern_type", "glob", 0);
+    }
+    AVFormatContext* format = nullptr;
+    int r = avformat_open_input(&format, name.url.c_str(), input, &options);
+    av_dict_free(&options);
+    if (r < 0) {
+        error = text + ": " + error_text(r);
+        return nullptr;
+    }
+    impl->format.reset(format);
+    if ((r = avformat_find_stream_info(format, nullptr)) < 0) {
+        error = text + ": " + error_text(r);
+        return nullptr;
+    }
+    const AVCodec* decoder = nullptr;
+    impl->stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (impl->stream < 0 || decoder == nullptr) {
+        error = text + ": holds no video that can be decoded";
+        return nullptr;
+    }
+    const AVStream* st = format->streams[impl->stream];
+    impl->length = st->nb_frames > 0 ? st->nb_frames : -1;
+    impl->codec.reset(avcodec_alloc_context3(decoder));
+    if (impl->codec == nullptr || avcodec_parameters_to_context(impl->codec.get(), st->codecpar) < 0) {
+        error = text + ": out of memory";
+        return nullptr;
+    }
+    // Every core: nothing else runs beside the lens fit.
+    impl->codec->thread_count = 0;
+    if ((r = avcodec_open2(impl->codec.get(), decoder, nullptr)) < 0) {
+        error = text + ": " + error_text(r);
+        return nullptr;
+    }
+    return std::unique_ptr<FullFrames>(new FullFrames(std::move(impl)));
+}
+
+bool FullFrames::Impl::decode() {
+    for (;;) {
+        int r = avcodec_receive_frame(codec.get(), picture.get());
+        if (r == 0) return true;
+        if (r == AVERROR_EOF) return false;
+        if (r != AVERROR(EAGAIN)) {
+            fault = "decoding failed: " + error_text(r);
+            failed = true;
+            return false;
+        }
+        if (draining) return false;
+        r = av_read_frame(format.get(), packet.get());
+        if (r < 0) {
+            // What was read before a read error is still decoded.
+            if (r != AVERROR_EOF) fault = "reading failed: " + error_text(r);
+            draining = true;
+            avcodec_send_packet(codec.get(), nullptr);
+            continue;
+        }
+        if (packet->stream_index == stream) {
+            // A damaged packet is skipped: the next pictures may still hold a board.
+            (void)avcodec_send_packet(codec.get(), packet.get());
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+bool FullFrames::Impl::convert(GreyImage& out) {
+    const AVFrame& p = *picture;
+    bool full_range = p.color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat in = plain_format(static_cast<AVPixelFormat>(p.format), full_range);
+    if (sws_isSupportedInput(in) == 0) {
+        const char* fmt = av_get_pix_fmt_name(in);
+        fault = std::string("pixel format ") + (fmt != nullptr ? fmt : "unknown") + " cannot be converted";
+        return false;
+    }
+    SwsContext* s = sws_getCachedContext(scaler.release(), p.width, p.height, in, p.width, p.height,
+                                         AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr);
+    scaler.reset(s);
+    if (s == nullptr) {
+        fault = "no converter for a picture of " + std::to_string(p.width) + " x " + std::to_string(p.height);
+        return false;
+    }
+    // Limited-range luma (16 to 235) stretched to 0 to 255, so black and white
+    // are the same numbers whatever the source.
+    int *inv_table = nullptr, *table = nullptr;
+    int src_range = 0, dst_range = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(s, &inv_table, &src_range, &table, &dst_range, &brightness, &contrast,
+                                 &saturation) >= 0)
+        sws_setColorspaceDetails(s, inv_table, full_range ? 1 : 0, table, 1, brightness, contrast, saturation);
+    // The scaler may write whole SIMD blocks past a row's end: rows padded.
+    const int stride = (p.width + 63) / 64 * 64;
+    std::vector<uint8_t> padded(static_cast<size_t>(stride) * (p.height + 1));
+    uint8_t* dst[4] = {padded.data(), nullptr, nullptr, nullptr};
+    const int dst_stride[4] = {stride, 0, 0, 0};
+    if (sws_scale(s, p.data, p.linesize, 0, p.height, dst, dst_stride) <= 0) {
+        fault = "a picture could not be converted";
+        return false;
+    }
+    out.width = p.width;
+    out.height = p.height;
+    out.pixels.resize(static_cast<size_t>(p.width) * p.height);
+    for (int row = 0; row < p.height; ++row)
+        std::memcpy(out.pixels.data() + static_cast<size_t>(p.width) * row, padded.data() + size_t(stride) * row,
+                    static_cast<size_t>(p.width));
+    return true;
+}
+
+bool FullFrames::next(GreyImage& out) {
+    Impl& s = *impl_;
+    if (s.failed || !s.decode()) return false;
+    s.failed = !s.convert(out);
+    av_frame_unref(s.picture.get());
+    return !s.failed;
+}
+
+int64_t FullFrames::length() const { return impl_->length; }
+std::string FullFrames::fault() const { return impl_->fault; }
