@@ -190,7 +190,7 @@ constexpr TrackFlag kTrackFlags[] = {
      [](TrackArgs& args, std::string_view value, std::string& error) {
          int64_t n = 0;
          if (parse_count(value, n) && n <= 100000) {
-             args.fill_gaps = static_cast<int32_t>(n);
+             args.processing.fill_gaps = static_cast<int32_t>(n);
              return true;
          }
          error = "needs a whole number of frames from 1 to 100000";
@@ -199,16 +199,9 @@ constexpr TrackFlag kTrackFlags[] = {
     {"--filter", "CUTOFF_HZ|auto", "none",
      "zero-phase low-pass of angles and positions, adds angle_f_deg, omega_dps, speed",
      [](TrackArgs& args, std::string_view value, std::string& error) {
-         double hz = 0.0;
-         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), hz);
-         if (value == "auto" || (ec == std::errc() && end == value.data() + value.size() && hz > 0.0 &&
-                                 std::isfinite(hz))) {
-             args.filter = true;
-             args.cutoff_hz = value == "auto" ? 0.0 : hz;
-             return true;
-         }
-         error = "needs a cutoff in Hz above 0, or auto";
-         return false;
+         args.processing.filter = parse_cutoff(value, args.processing.cutoff_hz);
+         if (!args.processing.filter) error = "needs a cutoff in Hz above 0, or auto";
+         return args.processing.filter;
      }},
 };
 
@@ -394,27 +387,23 @@ int batch_main(int argc, char** argv) {
     }
 
     // After the run, over the whole take: gaps, then the filter.
-    if (args.fill_gaps > 0) {
-        const int64_t filled = fill_gaps(table, args.fill_gaps);
-        std::cerr << "velmora track: " << filled << " samples filled in gaps of up to " << args.fill_gaps
-                  << " frames\n";
-    }
-    TakeKinematics kinematics;
-    std::string filter_error;
-    const bool filtered = args.filter && take_kinematics(table, context, args.cutoff_hz, kinematics, filter_error);
-    if (filtered && args.cutoff_hz == 0.0) {
-        std::cerr << "velmora track: cutoffs chosen by residual analysis at " << kinematics.rate_hz
+    const ProcessedTake processed = process_take(table, context, args.processing);
+    if (args.processing.fill_gaps > 0)
+        std::cerr << "velmora track: " << processed.filled << " samples filled in gaps of up to "
+                  << args.processing.fill_gaps << " frames\n";
+    if (processed.filtered && args.processing.cutoff_hz == 0.0)
+        std::cerr << "velmora track: cutoffs chosen by residual analysis at " << processed.kinematics.rate_hz
                   << " frames per second:\n"
-                  << describe_cutoffs(kinematics) << std::flush;
-    }
-
+                  << describe_cutoffs(processed.kinematics) << std::flush;
+    const TakeKinematics* kinematics = processed.filtered ? &processed.kinematics : nullptr;
     if (args.csv.empty()) {
-        std::cout << format_csv(table, context, filtered ? &kinematics : nullptr) << std::flush;
+        std::cout << format_csv(table, context, kinematics) << std::flush;
         if (!std::cout) return fail(1, "cannot write the CSV to standard output");
-    } else if (!save_csv(table, args.csv, context, filtered ? &kinematics : nullptr)) {
+    } else if (!save_csv(table, args.csv, context, kinematics)) {
         return fail(1, "cannot write " + args.csv);
     }
-    if (args.filter && !filtered) return fail(1, filter_error + "; the CSV holds the unfiltered columns");
+    if (args.processing.filter && !processed.filtered)
+        return fail(1, processed.filter_error + "; the CSV holds the unfiltered columns");
 
     switch (end) {
         case BatchEnd::stopped:

@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "calib/calibration.h"
+#include "measure/take_kinematics.h"
 
 struct TrackArgs {
     std::string source;
@@ -33,9 +34,7 @@ struct TrackArgs {
     std::string calibration;           // empty: none
     std::optional<ScaleLevel> scale;   // --scale, over the file's scale level
     std::optional<AxesLevel> origin;   // --origin, over the file's axes level
-    int32_t fill_gaps = 0;             // 0: gaps stay
-    bool filter = false;
-    double cutoff_hz = 0.0;            // with `filter`: 0 chooses per signal ("auto")
+    TakeProcessing processing;         // --fill-gaps and --filter
 };
 
 // One flag of `velmora track`. The command line, its checks and the usage text

@@ -162,3 +162,21 @@ void draw_cluster_crosses(const ClusterList& clusters, int32_t options_line_widt
     }
     glEnd();
 }
+
+void draw_overlay_lines(const std::vector<OverlayLine>& lines) {
+    glLineWidth(1.0f);
+    for (const OverlayLine& line : lines) {
+        glColor4f(line.red, line.green, line.blue, 1.0f);
+        glBegin(GL_LINE_STRIP);
+        for (const PlanePoint& p : line.points) {
+            if (std::isnan(p.x) || std::isnan(p.y)) {
+                glEnd();
+                glBegin(GL_LINE_STRIP);
+                continue;
+            }
+            // Through pixel centres, as the node boxes.
+            glVertex2d(p.x + 0.5, p.y + 0.5);
+        }
+        glEnd();
+    }
+}

@@ -5,7 +5,9 @@
 // alpha / one minus source alpha.
 
 #include <cstdint>
+#include <vector>
 
+#include "camera/source_geometry.h"
 #include "cluster/records.h"
 #include "model/node_model.h"
 
@@ -34,3 +36,16 @@ void draw_state_markers(const NodeModel& model, int32_t line_width);
 // One red cross per cluster with arms of line_width + 5, the line width
 // taken within 1 to 10 as for the model.
 void draw_cluster_crosses(const ClusterList& clusters, int32_t line_width);
+
+// A line of several points over the frame, in frame coordinates as the
+// nodes have them, in one colour: the calibration's axes, grid and marks.
+// A NaN point breaks the line.
+struct OverlayLine {
+    float red = 1.0f;
+    float green = 1.0f;
+    float blue = 1.0f;
+    std::vector<PlanePoint> points;
+};
+
+// Each line, one pixel wide and opaque. Leaves the colour changed.
+void draw_overlay_lines(const std::vector<OverlayLine>& lines);

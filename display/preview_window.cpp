@@ -97,6 +97,10 @@ int MYWINDOW::handle(int event) {
     // included: the chain is drawn, and handed to the output window, from the
     // first frames, with no need for the pointer to pass over the preview.
     model.visible = true;
+    // The model works in window pixels with y up: the frame's own coordinates.
+    if (event == FL_PUSH && Fl::event_button() == FL_LEFT_MOUSE && on_pick &&
+        on_pick(Fl::event_x(), h() - Fl::event_y()))
+        return 1;
     model.handle_mouse(mouse_event_of(event), h(), Fl::event_x(), Fl::event_y());
     return GLWINDOW::handle(event);
 }
@@ -155,6 +159,7 @@ void MYWINDOW::draw() {
     if (show_tracking_state) draw_state_markers(model, options_.line_width);
     draw_model(record_animation.model, options_.line_width, options_.sensor_max_radius);
     draw_model(playback_animation.model, options_.line_width, options_.sensor_max_radius);
+    if (!overlay.empty()) draw_overlay_lines(overlay);
     if (show_angles) {
         for (const NodeModel* m : {&model, &record_animation.model, &playback_animation.model})
             draw_angle_labels(font, *m, options_.line_width);

@@ -8,11 +8,14 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "base/options.h"
 #include "camera/frame.h"
 #include "cluster/cluster_stats.h"
 #include "cluster/records.h"
+#include "display/draw.h"
 #include "display/gl_font.h"
 #include "model/animation.h"
 #include "model/node_model.h"
@@ -66,6 +69,13 @@ public:
     // describe `clusters`.
     const ClusterStatistics* statistics = nullptr;
     bool show_cluster_counts = false;
+    // Lines drawn over the frame after the models (a calibration's axes and
+    // grid), in frame coordinates.
+    std::vector<OverlayLine> overlay;
+    // While set: a left-button press at frame position (x, y) goes here
+    // first, and is the hook's alone (no node is selected or dragged) when it
+    // returns true.
+    std::function<bool(double x, double y)> on_pick;
 
 protected:
     void draw() override;

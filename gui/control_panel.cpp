@@ -1,3 +1,4 @@
+#include "gui/calibration_window.h"
 #include "gui/control_panel.h"
 
 #include <FL/Fl.H>
@@ -375,6 +376,7 @@ ControlPanel& build_control_panel(AppState& app) {
     build_playback_group(p);
     p.main_window->end();
     build_measure_controls(p);
+    build_calibration_controls(p);
     build_operator_aids(p);
     return panel;
 }
@@ -406,6 +408,7 @@ void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_f
 void PanelCycleView::request_redraw() {
     panel_.preview->redraw();
     measure_after_cycle(panel_);
+    calibration_after_cycle(panel_);
 }
 
 void PanelCycleView::show_rate(int32_t cycles_per_second) {

@@ -30,6 +30,7 @@ class Fl_Widget;
 class HistogramView;
 class MYWINDOW;
 class AnglesWindow;
+class CalibrationWindow;
 struct SourceControl;
 struct ClusterStatistics;
 
@@ -120,6 +121,10 @@ struct ControlPanel {
     Fl_Button* playback_export_button = nullptr;
     Fl_Button* angles_button = nullptr;
     AnglesWindow* angles_window = nullptr;  // made by the first press of "angles"
+    // Real units (gui/calibration_window.h): the button beside "angles" and
+    // the "Calibration" window it opens, made with the panel.
+    Fl_Button* calibration_button = nullptr;
+    CalibrationWindow* calibration_window = nullptr;
     // Camera source (gui/source_page.h), on the Camera page
     Fl_Input* source_input = nullptr;
     Fl_Button* source_browse_button = nullptr;

@@ -18,8 +18,11 @@
 #include "display/angle_labels.h"
 #include "display/preview_window.h"
 #include "gui/angles_window.h"
+#include "gui/calibration_window.h"
 #include "gui/control_panel.h"
+#include "loop/live_measure.h"
 #include "measure/csv_file.h"
+#include "measure/take_kinematics.h"
 #include "platform/message.h"
 #include "platform/timer.h"
 
@@ -48,8 +51,21 @@ void export_csv(Fl_Widget* widget, void*) {
     const char* chosen = fl_file_chooser("export CSV to:", "*.csv", proposed.c_str(), 0);
     if (chosen == nullptr) return;
     const std::string name = chosen;
-    if (save_csv(frame_table_of(a), name)) {
+    std::string problem;
+    FrameTable table = frame_table_of(a);
+    // The take's numbers as the batch run gives them: in the pixels of the
+    // source it was recorded from, calibrated where the calibration fits that
+    // source, filled and filtered as the "Calibration" window says.
+    CalibrationMap map;
+    const bool calibrated = a.geometry && !app_state.calibration.empty() &&
+                            calibration_for(app_state, *a.geometry, map, problem);
+    const MeasureContext context{a.geometry ? &*a.geometry : nullptr, a.y_invert, calibrated ? &map : nullptr};
+    const ProcessedTake processed = process_take(
+        table, context, p.calibration_window != nullptr ? p.calibration_window->processing() : TakeProcessing{});
+    if (!processed.filter_error.empty()) problem = processed.filter_error;
+    if (save_csv(table, name, context, processed.filtered ? &processed.kinematics : nullptr)) {
         std::cout << "\n CSV saved." << std::flush;
+        if (!problem.empty()) platform::show_message("export CSV", ("the CSV was written without the calibrated or filtered columns: " + problem).c_str());
     } else {
         platform::show_message("export CSV", ("could not write " + name).c_str());
     }

@@ -147,7 +147,7 @@ void record(Fl_Widget* widget, void*) {
         }
         p.record_save_as_button->deactivate();
         p.record_play_button->deactivate();
-        start_recording(a);
+        start_recording(a, app_state.source_geometry, app_state.options.y_invert != 0);
         p.record_timeline->value(0);
     } else {
         p.record_save_as_button->activate();

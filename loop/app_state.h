@@ -6,7 +6,9 @@
 
 #include "base/extra_settings.h"
 #include "base/options.h"
+#include "calib/calibration.h"
 #include "camera/frame.h"
+#include "camera/source_geometry.h"
 #include "model/tracking.h"
 
 struct NodeModel;
@@ -42,6 +44,14 @@ struct AppState {
     // one it has (as flipped then), and the camera's phase stands still, so
     // a release continues where the freeze began.
     bool frame_frozen = false;
+    // How the open source's pictures land in the frame; the synthetic
+    // camera's (the frame itself) until the source page opens another.
+    SourceGeometry source_geometry;
+    // The calibration of the "Calibration" window, and it made ready for
+    // source_geometry (loop/live_measure.h), valid while `calibrated`.
+    Calibration calibration;
+    CalibrationMap calibration_map;
+    bool calibrated = false;
 };
 
 // The process's state.

@@ -1,6 +1,7 @@
 #include "measure/take_kinematics.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <span>
@@ -176,6 +177,7 @@ bool take_kinematics(const FrameTable& t, const MeasureContext& context, double 
     TakeKinematics r;
     r.nodes = static_cast<int32_t>(k);
     r.rate_hz = rate;
+    r.angle_deg.assign(frames * k, kNaN);
     r.angle_f_deg.assign(frames * k, kNaN);
     r.omega_dps.assign(frames * k, kNaN);
     r.speed.assign(frames * k, kNaN);
@@ -202,6 +204,7 @@ bool take_kinematics(const FrameTable& t, const MeasureContext& context, double 
             y[n].samples[f] = py;
             position_valid[n][f] = !is_gap(node.state) && std::isfinite(px) && std::isfinite(py);
             angle[n].samples[f] = node.angle_deg;
+            r.angle_deg[f * k + n] = node.angle_deg;
             bool measured = std::isfinite(node.angle_deg);
             for (size_t j = n > 0 ? n - 1 : n; measured && j <= std::min(n + 1, k - 1); ++j)
                 measured = !is_gap(m.nodes[j].state);
@@ -250,5 +253,25 @@ std::string describe_cutoffs(const TakeKinematics& k) {
     for (size_t n = 0; n < static_cast<size_t>(k.nodes); ++n)
         out += "n" + std::to_string(n) + ": angle " + hz(k.angle_cutoff_hz[n]) + ", x " + hz(k.x_cutoff_hz[n]) +
                ", y " + hz(k.y_cutoff_hz[n]) + "\n";
+    return out;
+}
+
+bool parse_cutoff(std::string_view text, double& cutoff_hz) {
+    if (text == "auto") {
+        cutoff_hz = 0.0;
+        return true;
+    }
+    double hz = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hz);
+    if (ec != std::errc() || end != text.data() + text.size() || !(hz > 0.0) || !std::isfinite(hz)) return false;
+    cutoff_hz = hz;
+    return true;
+}
+
+ProcessedTake process_take(FrameTable& table, const MeasureContext& context, const TakeProcessing& processing) {
+    ProcessedTake out;
+    if (processing.fill_gaps > 0) out.filled = fill_gaps(table, processing.fill_gaps);
+    if (processing.filter)
+        out.filtered = take_kinematics(table, context, processing.cutoff_hz, out.kinematics, out.filter_error);
     return out;
 }

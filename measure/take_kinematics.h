@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "measure/frame_measure.h"
@@ -32,6 +33,7 @@ int64_t fill_gaps(FrameTable& table, int32_t max_frames);
 struct TakeKinematics {
     int32_t nodes = 0;
     double rate_hz = 0.0;  // samples per second the filter assumed
+    std::vector<double> angle_deg;    // the bend angle as measured, for comparison
     std::vector<double> angle_f_deg;  // filtered bend angle, (-180, 180]
     std::vector<double> omega_dps;    // its rate from the unwrapped angle, degrees per second
     std::vector<double> speed;        // world unit (or source pixels) per second; NaN without u, v
@@ -57,3 +59,24 @@ void apply_kinematics(const TakeKinematics& k, size_t frame, FrameMeasure& m);
 
 // The cutoffs chosen, one line per node ("n0: angle 6.2 Hz, x 5.0 Hz, y 4.8 Hz").
 std::string describe_cutoffs(const TakeKinematics& k);
+
+// What is done with a take after recording.
+struct TakeProcessing {
+    int32_t fill_gaps = 0;   // gaps up to this many frames are filled; 0: none
+    bool filter = false;
+    double cutoff_hz = 0.0;  // with `filter`: 0 chooses per signal
+};
+
+// "auto" (0) or a cutoff in Hz above 0 into `cutoff_hz`; false for anything else.
+bool parse_cutoff(std::string_view text, double& cutoff_hz);
+
+struct ProcessedTake {
+    int64_t filled = 0;        // samples fill_gaps filled
+    bool filtered = false;     // `kinematics` holds the take's filtered numbers
+    TakeKinematics kinematics;
+    std::string filter_error;  // why a filter asked for could not run
+};
+
+// Fills the gaps of `table` and works out its kinematics as `processing`
+// asks, as the batch run and the window's export both do.
+ProcessedTake process_take(FrameTable& table, const MeasureContext& context, const TakeProcessing& processing);

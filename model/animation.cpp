@@ -25,6 +25,8 @@ bool Animation::reset(int32_t c, int32_t k) {
     }
     states.resize(frames.size(), NodeState::unknown);
     sub_pixel_centres.clear();
+    geometry.reset();
+    y_invert = false;
     timestamps.resize(static_cast<size_t>(c), 0.0f);
     frame_count = 0;
     start_time = 0.0f;
@@ -165,7 +167,9 @@ int32_t truncate_to_int32(double v) {
     return static_cast<int32_t>(v);
 }
 
-void start_recording(Animation& a) {
+void start_recording(Animation& a, const SourceGeometry& geometry, bool y_invert) {
+    a.geometry = geometry;
+    a.y_invert = y_invert;
     a.recording = true;
     a.playing = false;
     a.position = 0;

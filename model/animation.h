@@ -7,10 +7,12 @@
 // every caller.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/options.h"
+#include "camera/source_geometry.h"
 #include "model/model_limits.h"
 #include "model/node_model.h"
 
@@ -37,10 +39,15 @@ struct Animation {
     // in that frame. Empty until a frame with a centre is recorded (most
     // takes have none, and the buffer may be large), then one per entry.
     std::vector<SubPixelCentre> sub_pixel_centres;
+    // How the source's pictures landed in the frame while this take was
+    // recorded, and whether the frame was flipped: what its positions are in
+    // the source's own pixels. None for a take loaded from a file.
+    std::optional<SourceGeometry> geometry;
+    bool y_invert = false;
 
     // Sizes the buffer to c frames of k nodes (entries that stay keep their
     // place and content, new ones are zero), forgets the recording, its
-    // sub-pixel centres with it, and goes idle at frame 0. The model is not
+    // sub-pixel centres and geometry with it, and goes idle at frame 0. The model is not
     // touched. A negative size, or one above the limits of
     // model/model_limits.h, is refused: false, nothing changes.
     bool reset(int32_t c, int32_t k);
@@ -85,8 +92,9 @@ int32_t truncate_to_int32(double v);
 // The callbacks stay thin: each forwards its widget values here and puts the
 // returned values back into its widgets.
 
-// "record" switched on: a new take from frame 0.
-void start_recording(Animation& a);
+// "record" switched on: a new take from frame 0, of a source whose pictures
+// land in the frame as `geometry` says, flipped when `y_invert`.
+void start_recording(Animation& a, const SourceGeometry& geometry = SourceGeometry{}, bool y_invert = false);
 // "record" switched off.
 void stop_recording(Animation& a);
 // "play" switched on (either group): playback from frame 0 at now.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "gui/angles_window.h"
+#include "gui/calibration_window.h"
 #include "gui/measure_controls.h"
 #include "measure/csv_file.h"
 #include "tests/support/test_support.h"
@@ -36,9 +37,12 @@ protected:
     }
 
     // Three recorded frames of the live model, the middle one with a right turn.
+    // A take of a 16:9 source in a flipped frame: x 50 is source column
+    // (50 + 0.5) * 4 - 0.5 = 201.5, y 200 is row 159, source row
+    // (159 + 0.5 - 45) * 4 - 0.5 = 457.5.
     void record_three_frames() {
         Animation& a = p->preview->record_animation;
-        start_recording(a);
+        start_recording(a, source_geometry(1920, 1080), true);
         for (int f = 0; f < 3; ++f) {
             model().nodes = {{50, 200, 255}, {100, 200, 255}, {100, f == 1 ? 150 : 250, 255}};
             model().node_states = {NodeState::tracked, NodeState::held, NodeState::placed};
@@ -133,10 +137,24 @@ TEST_F(MeasureControls, ExportWritesTheGroupsRecordingAsCsvOrSaysWhyNot) {
     EXPECT_EQ(chooser_script().pattern, "*.csv");
     EXPECT_EQ(chooser_script().proposed, dir.file("take.csv")) << "the group's file name with .csv";
     const std::string csv = testing_support::read_whole_file(name);
-    EXPECT_EQ(csv, format_csv(frame_table_of(p->preview->record_animation)));
-    EXPECT_NE(csv.find("\r\n1,10.000,50,200,,,255,0.000,tracked,100,200,,,255,-90.000,held,100,150,,,255,90.000,placed\r\n"),
+    EXPECT_NE(csv.find("\r\n1,10.000,50,200,,,201.500,457.500,255,0.000,tracked,100,200,,,401.500,457.500,255,-90.000,"
+                       "held,100,150,,,401.500,657.500,255,90.000,placed\r\n"),
               std::string::npos)
         << csv;
+
+    // With a calibration and a filter the export has the batch run's columns.
+    app_state.calibration.scale = ScaleLevel{{0, 0}, {100, 0}, 25, "mm"};
+    p->calibration_window->filter_input->value("auto");
+    script_chooser("export CSV to:", dir.file("units.csv"));
+    p->record_export_button->do_callback();
+    const std::string units = testing_support::read_whole_file(dir.file("units.csv"));
+    EXPECT_EQ(units.rfind("frame,time_ms,n0_x,n0_y,n0_xs,n0_ys,n0_u,n0_v,n0_X_mm,n0_Y_mm,n0_value,n0_angle_deg,"
+                          "n0_angle_f_deg,n0_omega_dps,n0_speed,n0_state,",
+                          0),
+              0u)
+        << units;
+    app_state.calibration = Calibration{};
+    p->calibration_window->filter_input->value("");
     EXPECT_TRUE(messages().empty());
 
     // The playback group exports its own (here empty) recording.
