@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Check_Browser.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/fl_draw.H>
@@ -46,7 +47,7 @@ int AngleChart::x_of(double time_ms) const {
 }
 
 int AngleChart::y_of(double degrees) const {
-    const double share = (180.0 - degrees) / 360.0;
+    const double share = (y_high - degrees) / (y_high - y_low);
     return plot_top() + static_cast<int>(std::lround(share * (plot_bottom() - plot_top())));
 }
 
@@ -59,13 +60,14 @@ void AngleChart::draw_axes() const {
     const int left = plot_left(), right = plot_right(), top = plot_top(), bottom = plot_bottom();
     fl_font(FL_HELVETICA, 11);
     char text[32];
-    // Degrees: a grid line every 45, a label every 90.
-    for (int degrees = -180; degrees <= 180; degrees += 45) {
-        const int y = y_of(degrees);
+    // A grid line every y_grid, a label every second one.
+    for (int k = 0; y_low + k * y_grid <= y_high + 1e-9; ++k) {
+        const double value = y_low + k * y_grid;
+        const int y = y_of(value);
         fl_color(kGrid);
         fl_line(left, y, right, y);
-        if (degrees % 90 != 0) continue;
-        std::snprintf(text, sizeof text, "%d", degrees);
+        if (k % 2 != 0) continue;
+        std::snprintf(text, sizeof text, "%g", std::fabs(value) < 1e-9 ? 0.0 : value);
         fl_color(FL_BLACK);
         fl_draw(text, x(), y - 6, left - x() - 5, 12, FL_ALIGN_RIGHT);
     }
@@ -83,7 +85,7 @@ void AngleChart::draw_axes() const {
     }
     fl_color(FL_BLACK);
     fl_rect(left, top, right - left + 1, bottom - top + 1);
-    fl_draw("angle [deg]", x() + 4, y() + 4, 80, 14, FL_ALIGN_LEFT);
+    fl_draw(y_name.c_str(), x() + 4, y() + 4, 80, 14, FL_ALIGN_LEFT);
     fl_draw("time [s]", right - 80, bottom + 17, 80, 14, FL_ALIGN_RIGHT);
 }
 
@@ -110,15 +112,14 @@ void AngleChart::draw_legend() const {
 // runs to the edges. Many samples on one column make one vertical stroke, so
 // a long recording costs one line per column. A gap where a node has no
 // angle, and a jump across +-180 degrees, break the line.
-void AngleChart::draw_trace(size_t node) const {
-    const AngleSeries& s = *series;
+void AngleChart::draw_trace(const AngleSeries& s, size_t node, int width) const {
     const auto from = std::lower_bound(s.times_ms.begin(), s.times_ms.end(), start_ms);
     const auto to = std::upper_bound(from, s.times_ms.end(), start_ms + span_ms);
     const size_t first = static_cast<size_t>(std::max<std::ptrdiff_t>(from - s.times_ms.begin() - 1, 0));
     const size_t last = std::min(static_cast<size_t>(to - s.times_ms.begin()) + 1, s.size());
 
     fl_color(angle_trace_colour(node));
-    fl_line_style(FL_SOLID, 2);
+    fl_line_style(FL_SOLID, width);
     bool pen = false;
     int px = 0, py = 0, low = 0, high = 0;
     float previous = 0.0f;
@@ -129,7 +130,7 @@ void AngleChart::draw_trace(size_t node) const {
             continue;
         }
         const int xs = x_of(s.times_ms[i]), ys = y_of(a);
-        if (pen && std::fabs(a - previous) > 180.0f) pen = false;
+        if (pen && wraps && std::fabs(a - previous) > (y_high - y_low) / 2) pen = false;
         previous = a;
         if (!pen) {
             if (low != high) fl_line(px, low, px, high);
@@ -160,9 +161,10 @@ void AngleChart::draw() {
     draw_legend();
     const int left = plot_left(), top = plot_top();
     fl_push_clip(left + 1, top + 1, plot_right() - left - 1, plot_bottom() - top - 1);
-    if (series != nullptr) {
-        for (size_t n = 0; n < static_cast<size_t>(series->nodes); ++n)
-            if (n >= hidden.size() || !hidden[n]) draw_trace(n);
+    for (const AngleSeries* s : {series, filtered}) {
+        if (s == nullptr) continue;
+        for (size_t n = 0; n < static_cast<size_t>(s->nodes); ++n)
+            if (n >= hidden.size() || !hidden[n]) draw_trace(*s, n, s == filtered ? 3 : filtered != nullptr ? 1 : 2);
     }
     if (std::isfinite(cursor_ms)) {
         fl_color(FL_BLACK);
@@ -216,6 +218,21 @@ AnglesWindow::AnglesWindow(Animation& record, Animation& playback, const NodeMod
 
     chart = new AngleChart(5, 32, 700, 403);
     chart->on_pick = [this](double time_ms) { pick(time_ms); };
+
+    const auto redraw_now = [](Fl_Widget* widget, void*) {
+        auto* window = static_cast<AnglesWindow*>(widget->window());
+        window->refresh(window->now_());
+    };
+    filtered_check = new Fl_Check_Button(385, 5, 80, 22, "filtered");
+    filtered_check->tooltip("a recording's angles as measured (thin) with the zero-phase filtered ones (thick), "
+                            "filled and filtered as the \"Calibration\" window says (auto when it says no cutoff)");
+    filtered_check->callback(redraw_now);
+    rate_check = new Fl_Check_Button(470, 5, 200, 22, "angular velocity [deg/s]");
+    rate_check->tooltip("a recording's filtered angles' rate, from the unwrapped angle");
+    rate_check->callback(redraw_now);
+    // Until the window is given a way to work a take out.
+    filtered_check->deactivate();
+    rate_check->deactivate();
 
     node_list = new Fl_Check_Browser(710, 50, 115, 385, "nodes:");
     node_list->align(FL_ALIGN_TOP_LEFT);
@@ -280,11 +297,83 @@ void AnglesWindow::list_nodes(int32_t nodes) {
     node_list->redraw();
 }
 
+namespace {
+
+// One value per node and frame as a chart series at the take's times.
+void series_of(const std::vector<double>& times_ms, const std::vector<double>& values, int32_t nodes,
+               AngleSeries& out) {
+    out.clear();
+    out.nodes = nodes;
+    out.times_ms.assign(times_ms.begin(), times_ms.end());
+    for (const double v : values) out.angles.push_back(static_cast<float>(v));
+}
+
+// A round bound above `v` for the rate axis: 1, 2 or 5 times a power of ten.
+double axis_bound(double v) {
+    if (!(v > 0.0)) return 10.0;
+    const double power = std::pow(10.0, std::floor(std::log10(v)));
+    for (const double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * power >= v) return m * power;
+    return 10.0 * power;
+}
+
+}  // namespace
+
+void AnglesWindow::bring_filtered_up_to_date(const Animation& a) {
+    const auto stamp = [&](int32_t f) { return f >= 0 && f < a.frame_count ? a.timestamps[f] : 0.0f; };
+    char take[96];
+    std::snprintf(take, sizeof take, "%p %d %d %.9g %.9g|", static_cast<const void*>(&a), a.frame_count,
+                  a.nodes_per_frame, stamp(0), stamp(a.frame_count - 1));
+    const std::string key = take + (process_key ? process_key() : std::string());
+    if (key == processed_key_) return;
+    processed_key_ = key;
+    FrameTable table;
+    TakeKinematics k;
+    std::string error;
+    raw_series_.clear();
+    filtered_series_.clear();
+    rate_series_.clear();
+    process_error_.clear();
+    if (!process(a, table, k, error)) {
+        process_error_ = "no filtered view: " + error;
+        return;
+    }
+    series_of(table.times_ms, k.angle_deg, k.nodes, raw_series_);
+    series_of(table.times_ms, k.angle_f_deg, k.nodes, filtered_series_);
+    series_of(table.times_ms, k.omega_dps, k.nodes, rate_series_);
+}
+
 void AnglesWindow::refresh(double now_ms) {
     Animation* a = animation();
+    // The filtered view is worked out over a whole take: not while it grows.
+    const bool worked_out = a != nullptr && process && !a->recording;
+    filtered_check->activate();
+    rate_check->activate();
+    if (!worked_out) filtered_check->deactivate(), rate_check->deactivate();
+    const bool filtered = worked_out && filtered_check->value() != 0;
+    const bool rate = worked_out && rate_check->value() != 0;
+    chart->filtered = nullptr;
+    chart->y_low = -180.0, chart->y_high = 180.0, chart->y_grid = 45.0, chart->wraps = true;
+    chart->y_name = "angle [deg]";
+    if (filtered || rate) bring_filtered_up_to_date(*a);
     if (a != nullptr) {
         bring_series_up_to_date();
         chart->series = &recorded_series_;
+        if (filtered && raw_series_.nodes > 0) {
+            chart->series = &raw_series_;
+            chart->filtered = &filtered_series_;
+        }
+        if (rate && rate_series_.nodes > 0) {
+            double top = 0.0;
+            for (const float v : rate_series_.angles)
+                if (std::isfinite(v)) top = std::max(top, static_cast<double>(std::fabs(v)));
+            const double bound = axis_bound(top);
+            chart->series = &rate_series_;
+            chart->filtered = nullptr;
+            chart->y_low = -bound, chart->y_high = bound, chart->y_grid = bound / 4, chart->wraps = false;
+            chart->y_name = "angular velocity [deg/s]";
+        }
+        if ((filtered || rate) && !process_error_.empty()) chart->y_name = process_error_;
         chart->start_ms = 0.0;
         chart->label_origin_ms = 0.0;
         // At least a second, so a short take does not stretch over the chart.

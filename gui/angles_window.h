@@ -12,13 +12,17 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "measure/angle_series.h"
+#include "measure/frame_table.h"
+#include "measure/take_kinematics.h"
 #include "model/animation.h"
 #include "model/node_model.h"
 
 class Fl_Check_Browser;
+class Fl_Check_Button;
 class Fl_Round_Button;
 
 enum class AngleSource { record, playback, live };
@@ -43,6 +47,17 @@ public:
 
     // What is drawn; the window sets it before each redraw.
     const AngleSeries* series = nullptr;
+    // Drawn over `series` in the same colours, thicker: a recording's
+    // filtered angles. Null: none.
+    const AngleSeries* filtered = nullptr;
+    // The value axis: from y_low to y_high with a grid line every y_grid and
+    // a label every second one, named y_name. Values that wrap (angles)
+    // break a trace where they jump by half the axis.
+    double y_low = -180.0;
+    double y_high = 180.0;
+    double y_grid = 45.0;
+    std::string y_name = "angle [deg]";
+    bool wraps = true;
     double start_ms = 0.0;           // left end of the time axis
     double span_ms = 1000.0;         // its length
     double label_origin_ms = 0.0;    // ticks are labelled in seconds since this time
@@ -53,7 +68,7 @@ public:
 private:
     void draw_axes() const;
     void draw_legend() const;
-    void draw_trace(size_t node) const;
+    void draw_trace(const AngleSeries& s, size_t node, int width) const;
 };
 
 // A trace's colour: one of ten, by node number.
@@ -78,6 +93,18 @@ public:
     Fl_Round_Button* live_radio = nullptr;
     Fl_Check_Browser* node_list = nullptr;
     AngleChart* chart = nullptr;
+    // For a recording: its angles as measured with the filtered ones over
+    // them, or the filtered angles' rate in degrees per second.
+    Fl_Check_Button* filtered_check = nullptr;
+    Fl_Check_Button* rate_check = nullptr;
+
+    // Works out a recording's filtered numbers as "export CSV" does, into
+    // `table` (the take, gaps filled) and `out`; false with a reason. Unset:
+    // the two checks stay inactive.
+    std::function<bool(const Animation& take, FrameTable& table, TakeKinematics& out, std::string& error)> process;
+    // What `process` depends on besides the take (calibration, gap filling,
+    // cutoff), in words: a change works the take out again.
+    std::function<std::string()> process_key;
 
     // How far back the live chart reaches.
     static constexpr double kLiveSpanMs = 30000.0;
@@ -103,4 +130,11 @@ private:
     float built_first_stamp_ = 0.0f;
     float built_last_stamp_ = 0.0f;
     int64_t refreshed_at_ = 0;  // wall ms of the last refresh
+    // A recording worked out by `process`, and what it was worked out from.
+    void bring_filtered_up_to_date(const Animation& a);
+    AngleSeries raw_series_;
+    AngleSeries filtered_series_;
+    AngleSeries rate_series_;
+    std::string processed_key_;
+    std::string process_error_;  // why the last take could not be worked out
 };

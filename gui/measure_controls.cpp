@@ -21,6 +21,7 @@
 #include "gui/calibration_window.h"
 #include "gui/control_panel.h"
 #include "loop/live_measure.h"
+#include "calib/calibration_file.h"
 #include "measure/csv_file.h"
 #include "measure/take_kinematics.h"
 #include "platform/message.h"
@@ -43,6 +44,20 @@ std::string proposed_csv_name(const Fl_Input* file_input) {
     return name.empty() ? std::string() : name + ".csv";
 }
 
+// A take's numbers as the batch run gives them: in the pixels of the source
+// it was recorded from, calibrated where the calibration fits that source.
+// `problem` says why a calibration there is not used.
+MeasureContext take_context(const Animation& a, CalibrationMap& map, std::string& problem) {
+    const bool calibrated =
+        a.geometry && !app_state.calibration.empty() && calibration_for(app_state, *a.geometry, map, problem);
+    return MeasureContext{a.geometry ? &*a.geometry : nullptr, a.y_invert, calibrated ? &map : nullptr};
+}
+
+// Gaps filled and filtered as the "Calibration" window says.
+TakeProcessing processing_of(const ControlPanel& p) {
+    return p.calibration_window != nullptr ? p.calibration_window->processing() : TakeProcessing{};
+}
+
 void export_csv(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     const bool record = widget == p.record_export_button;
@@ -53,15 +68,9 @@ void export_csv(Fl_Widget* widget, void*) {
     const std::string name = chosen;
     std::string problem;
     FrameTable table = frame_table_of(a);
-    // The take's numbers as the batch run gives them: in the pixels of the
-    // source it was recorded from, calibrated where the calibration fits that
-    // source, filled and filtered as the "Calibration" window says.
     CalibrationMap map;
-    const bool calibrated = a.geometry && !app_state.calibration.empty() &&
-                            calibration_for(app_state, *a.geometry, map, problem);
-    const MeasureContext context{a.geometry ? &*a.geometry : nullptr, a.y_invert, calibrated ? &map : nullptr};
-    const ProcessedTake processed = process_take(
-        table, context, p.calibration_window != nullptr ? p.calibration_window->processing() : TakeProcessing{});
+    const MeasureContext context = take_context(a, map, problem);
+    const ProcessedTake processed = process_take(table, context, processing_of(p));
     if (!processed.filter_error.empty()) problem = processed.filter_error;
     if (save_csv(table, name, context, processed.filtered ? &processed.kinematics : nullptr)) {
         std::cout << "\n CSV saved." << std::flush;
@@ -106,6 +115,25 @@ void open_angles_window(Fl_Widget* widget, void*) {
         Fl_Group::current(nullptr);
         p.angles_window = new AnglesWindow(p.preview->record_animation, p.preview->playback_animation, p.preview->model,
                                            &stopwatch_now);
+        // The filtered view filters whatever the window says, by residual
+        // analysis where it names no cutoff.
+        p.angles_window->process = [&p](const Animation& a, FrameTable& table, TakeKinematics& out, std::string& error) {
+            table = frame_table_of(a);
+            CalibrationMap map;
+            std::string unused;
+            const MeasureContext context = take_context(a, map, unused);
+            TakeProcessing processing = processing_of(p);
+            processing.filter = true;
+            ProcessedTake done = process_take(table, context, processing);
+            error = done.filter_error;
+            out = std::move(done.kinematics);
+            return done.filtered;
+        };
+        p.angles_window->process_key = [&p] {
+            const TakeProcessing t = processing_of(p);
+            return calibration_toml(app_state.calibration) + std::to_string(t.fill_gaps) + " " +
+                   std::to_string(t.filter ? t.cutoff_hz : 0.0);
+        };
     }
     p.angles_window->show();
     p.angles_window->refresh(stopwatch_now());

@@ -6,6 +6,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Check_Browser.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/fl_draw.H>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "gui/angles_window.h"
+#include "measure/take_kinematics.h"
 
 namespace {
 
@@ -199,4 +201,44 @@ TEST_F(AnglesWindowTest, ATakeThatGrowsIsExtendedAndOneCutOrReplacedIsChartedAne
     window->choose(AngleSource::playback);
     shot = shoot();
     EXPECT_TRUE(shot.near(c.x_of(100), c.y_of(90), angle_trace_colour(1)));
+}
+
+// A take whose chain turns at 90 degrees a second at node 1, with a jitter of
+// 6 degrees either way from frame to frame: filtered, the angle lies on the
+// steady turn and its rate at 90 degrees a second.
+TEST_F(AnglesWindowTest, ARecordingsFilteredAnglesAndTheirRateLieOnTheSteadyTurn) {
+    ASSERT_TRUE(record.reset(100, 3));
+    start_recording(record);
+    NodeModel chain;
+    const auto turn_at = [](int f) { return 90.0 * 0.02 * f; };
+    for (int f = 0; f < 60; ++f) {
+        const double a = (turn_at(f) + (f % 2 == 0 ? 6.0 : -6.0)) * std::acos(-1.0) / 180.0;
+        chain.nodes = {{0, 0, 255}, {1000, 0, 255},
+                       {static_cast<int32_t>(std::lround(1000 + 1000 * std::cos(a))),
+                        static_cast<int32_t>(std::lround(1000 * std::sin(a))), 255}};
+        record.record_step(chain, 500.0f + 20.0f * f);
+    }
+    window->refresh(now);
+    EXPECT_FALSE(window->filtered_check->active()) << "no way to work a take out yet";
+    window->process = [](const Animation& a, FrameTable& table, TakeKinematics& out, std::string& error) {
+        table = frame_table_of(a);
+        return take_kinematics(table, MeasureContext{}, 5.0, out, error);
+    };
+    window->refresh(now);
+    EXPECT_FALSE(window->filtered_check->active()) << "not while the take grows";
+    stop_recording(record);
+
+    window->filtered_check->value(1);
+    shoot();
+    ASSERT_TRUE(window->filtered_check->active());
+    ASSERT_NE(window->chart->filtered, nullptr);
+    const AngleSeries& filtered = *window->chart->filtered;
+    for (size_t f = 10; f < 50; ++f) EXPECT_NEAR(filtered.angle(f, 1), turn_at(static_cast<int>(f)), 0.3) << f;
+
+    window->rate_check->value(1);
+    const Shot shot = shoot();
+    const AngleChart& c = *window->chart;
+    EXPECT_EQ(c.y_name, "angular velocity [deg/s]");
+    EXPECT_DOUBLE_EQ(c.y_high, 100.0);
+    for (const double t : {300.0, 600.0, 900.0}) EXPECT_TRUE(shot.near(c.x_of(t), c.y_of(90.0), angle_trace_colour(1))) << t;
 }
