@@ -1,5 +1,6 @@
 #include "gui/calibration_window.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
@@ -101,7 +102,7 @@ double nice_step(double extent) {
 
 CalibrationWindow::CalibrationWindow(AppState& app, MYWINDOW& preview)
     : Fl_Double_Window(460, 655, "Calibration"), app_(app), preview_(preview) {
-    pick_choice = new Fl_Choice(185, 5, 265, 25, "a click on the preview sets:");
+    pick_choice = new Fl_Choice(200, 5, 250, 25, "a click on the preview sets:");
     for (const char* item : {"nothing (nodes are dragged)", "scale point 1", "scale point 2", "the origin",
                              "a point on the x axis", "a plane point"})
         pick_choice->add(item);
@@ -496,7 +497,11 @@ void build_calibration_controls(ControlPanel& p) {
     p.calibration_button->tooltip("real units: a scale, axes, a plane and the lens, for every number the program "
                                   "gives; gap filling and the filter after recording");
     p.calibration_button->callback([](Fl_Widget* w, void*) {
-        CalibrationWindow& window = *panel_of(w).calibration_window;
+        ControlPanel& panel = panel_of(w);
+        CalibrationWindow& window = *panel.calibration_window;
+        // First beside the panel, so the preview stays in sight for clicks.
+        const int right = panel.main_window->x() + panel.main_window->w() + 10;
+        if (!window.shown() && right + window.w() <= Fl::w()) window.position(right, panel.main_window->y());
         window.show();
         window.changed();  // the picked points show while it is open
     });

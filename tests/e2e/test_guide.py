@@ -151,6 +151,35 @@ class GuideTest(harness.ProgramTest):
         quoted = self.quoted(r"^\s*frame,time_ms,")
         self.assertTrue(header.startswith(quoted.rstrip(",.")), f"{quoted!r} is not how {header!r} begins")
 
+        # 11. Real units: "calibration" opens its window beside the panel; two
+        # points 200 pixels apart are 50 mm, the origin low on the left, and
+        # the axes and grid drawn over the preview. The synthetic camera's
+        # pictures are the frame: source pixels are frame pixels, rows down.
+        self.click(150, 874)                       # "calibration"
+        _wid, _name, cx, cy, _w, _h = self.wait_for_window("Calibration")
+        def fill(x, y, text):
+            self.xvfb.run("xdotool", "mousemove", str(cx + x), str(cy + y), "click", "1")
+            self.key("ctrl+a")
+            self.type_text(text)
+        for (x, y), text in zip([(70, 72), (165, 72), (275, 72), (370, 72), (100, 97), (210, 97),
+                                 (110, 122), (205, 122)], ["100", "300", "300", "300", "50", "mm", "40", "320"]):
+            fill(x, y, text)
+        self.xvfb.run("xdotool", "mousemove", str(cx + 14), str(cy + 442), "click", "1")  # "show axes and grid"
+        self.park_pointer()
+        def axis_red(r, g, b):
+            return r > 230 and 30 < g < 75 and 30 < b < 75
+        self.keep(self.wait_for_picture(FRAME_AREA, lambda image: image.crop_count(
+            0, 0, image.width, image.height, axis_red) > 40 and image, what="the calibrated axes over the frame"),
+            "guide_grid.png")
+        self.program.sync()
+        self.keep(harness.screenshot(self.xvfb, area=(cx, cy, 460, 655)), "guide_calibration.png")
+        units = os.path.join(self.workdir, "take1_mm.csv")
+        self.click(1132, 712)
+        self.choose_file("export CSV to:", units)
+        rows = harness.wait_until(lambda: os.path.exists(units) and list(csv.reader(open(units, newline=""))),
+                                  what="the calibrated CSV file")
+        self.assertIn("n0_X_mm", rows[0])
+
         self.click(1225, 932)                      # "quit&&save"
         self.assertEqual(program.wait_exit(), 0)
 
