@@ -142,8 +142,10 @@ Calibration read(const toml::value& root) {
 
 }  // namespace
 
-std::string calibration_toml(const Calibration& c) {
-    std::string out = "# velmora calibration: source pixels to a plane with real units\n";
+std::string calibration_toml(const Calibration& c, std::string_view table) {
+    const std::string prefix = table.empty() ? "" : std::string(table) + ".";
+    std::string out = table.empty() ? "# velmora calibration: source pixels to a plane with real units\n"
+                                    : "[" + std::string(table) + "]\n";
     out += "width = " + std::to_string(c.width) + "\nheight = " + std::to_string(c.height) + "\n";
     if (c.lens) {
         const LensModel& l = *c.lens;
@@ -155,7 +157,7 @@ std::string calibration_toml(const Calibration& c) {
         if (l.views > 0) out += "rms = " + number(l.rms) + "\nviews = " + std::to_string(l.views) + "\n";
     }
     if (c.plane) {
-        out += "\n[plane]\nunit = " + quoted(c.plane->unit) + "\n# u, v in source pixels, then x, y on the plane\n";
+        out += "\n[" + prefix + "plane]\nunit = " + quoted(c.plane->unit) + "\n# u, v in source pixels, then x, y on the plane\n";
         out += "points = [\n";
         for (const PlaneMark& m : c.plane->marks)
             out += "  [" + number(m.source.x) + ", " + number(m.source.y) + ", " + number(m.plane.x) + ", " +
@@ -163,18 +165,20 @@ std::string calibration_toml(const Calibration& c) {
         out += "]\n";
     }
     if (c.scale) {
-        out += "\n[scale]\na = " + pair(c.scale->a) + "\nb = " + pair(c.scale->b) + "\nlength = " +
+        out += "\n[" + prefix + "scale]\na = " + pair(c.scale->a) + "\nb = " + pair(c.scale->b) + "\nlength = " +
                number(c.scale->length) + "\nunit = " + quoted(c.scale->unit) + "\n";
     }
-    if (c.axes) out += "\n[axes]\norigin = " + pair(c.axes->origin) + "\nx_axis_deg = " + number(c.axes->x_axis_deg) + "\n";
+    if (c.axes) out += "\n[" + prefix + "axes]\norigin = " + pair(c.axes->origin) + "\nx_axis_deg = " + number(c.axes->x_axis_deg) + "\n";
     return out;
 }
 
-bool parse_calibration_toml(std::string_view text, Calibration& out, std::string& error) {
+bool parse_calibration_toml(std::string_view text, Calibration& out, std::string& error, std::string_view table) {
     try {
         std::istringstream in{std::string(text)};
         const toml::value root = toml::parse(in, "calibration");
-        out = read(root);
+        const toml::value* t = table.empty() ? &root : find(root, std::string(table).c_str());
+        if (t == nullptr || !t->is_table()) throw Bad{"no [" + std::string(table) + "] table"};
+        out = read(*t);
         return true;
     } catch (const Bad& bad) {
         error = bad.reason;

@@ -19,19 +19,22 @@
 //   x_axis_deg = 0.0
 //
 // Every level is optional; a lens file is a calibration of the lens alone.
-// The text is one TOML table, so a session holds it as a table of its own.
+// Inside another file (a session) the same keys make one table, its levels
+// tables below it: [calibration], [calibration.plane], ...
 
 #include <string>
 #include <string_view>
 
 #include "calib/calibration.h"
 
-// The calibration as TOML, numbers in their shortest exact form.
-std::string calibration_toml(const Calibration& c);
+// The calibration as TOML, numbers in their shortest exact form; with a
+// `table`, as that table and the tables below it.
+std::string calibration_toml(const Calibration& c, std::string_view table = {});
 
-// Reads what calibration_toml writes. False, with `out` unchanged and a
-// one-line reason, for text that is not TOML, a key of the wrong type, a
-// level with a key missing, or numbers that are not finite. Unknown keys are
-// ignored. The levels are not checked against each other: compile_calibration
-// does that.
-bool parse_calibration_toml(std::string_view text, Calibration& out, std::string& error);
+// Reads what calibration_toml writes (from the named `table` of the text,
+// when given). False, with `out` unchanged and a one-line reason, for text
+// that is not TOML, a missing table, a key of the wrong type, a level with a
+// key missing, or numbers that are not finite. Unknown keys are ignored. The
+// levels are not checked against each other: compile_calibration does that.
+bool parse_calibration_toml(std::string_view text, Calibration& out, std::string& error,
+                            std::string_view table = {});

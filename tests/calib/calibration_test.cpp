@@ -194,6 +194,13 @@ TEST(CalibrationFile, KeepsEveryLevelToTheLastBit) {
     EXPECT_EQ(back.lens->views, 17);
     EXPECT_EQ(back.scale->unit, "µm");
 
+    // As a table of a larger file, beside others.
+    const std::string session = "version = 1\n[model]\nnodes = 3\n" + calibration_toml(c, "calibration");
+    ASSERT_TRUE(parse_calibration_toml(session, back, error, "calibration")) << error;
+    EXPECT_EQ(calibration_toml(back), calibration_toml(c));
+    EXPECT_FALSE(parse_calibration_toml("[model]\nnodes = 3\n", back, error, "calibration"));
+    EXPECT_EQ(error, "no [calibration] table");
+
     // A lens typed in has no fit to report.
     Calibration typed;
     typed.lens = LensModel{1000, 1000, 320, 240};
