@@ -80,17 +80,21 @@ bool all_finite(std::initializer_list<double> values) {
     return true;
 }
 
-// Whether the points lie on one line: the largest triangle over them is
-// tiny beside the square of their extent.
+// Whether the points lie on one line: their spread across the direction
+// they spread most along is nothing beside the spread along it.
 bool on_one_line(const std::vector<cv::Point2d>& p) {
-    double area = 0.0, extent = 0.0;
-    for (size_t i = 0; i < p.size(); ++i) {
-        for (size_t j = i + 1; j < p.size(); ++j) {
-            extent = std::max(extent, cv::norm(p[j] - p[i]));
-            for (size_t k = j + 1; k < p.size(); ++k) area = std::max(area, std::abs((p[j] - p[i]).cross(p[k] - p[i])));
-        }
+    cv::Point2d mean(0, 0);
+    for (const cv::Point2d& q : p) mean += q;
+    mean *= 1.0 / static_cast<double>(p.size());
+    double sxx = 0, syy = 0, sxy = 0;
+    for (const cv::Point2d& q : p) {
+        const cv::Point2d d = q - mean;
+        sxx += d.x * d.x, syy += d.y * d.y, sxy += d.x * d.y;
     }
-    return !(area > 1e-6 * extent * extent);
+    // The two eigenvalues of the scatter matrix.
+    const double half_trace = (sxx + syy) / 2, root = std::sqrt(std::max(0.0, half_trace * half_trace - (sxx * syy - sxy * sxy)));
+    const double most = half_trace + root, least = half_trace - root;
+    return !(least > 1e-12 * most);
 }
 
 bool solve_plane(const PlaneLevel& plane, CalibrationMap& m, std::string& error) {

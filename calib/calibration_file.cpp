@@ -2,6 +2,7 @@
 
 #include <toml.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -27,6 +28,31 @@ std::string quoted(const std::string& s) {
         out += c;
     }
     return out + "\"";
+}
+
+// More than enough for any perspective grid typed in by hand.
+constexpr size_t kMostPlanePoints = 1000;
+
+// How deep brackets and braces nest outside strings and comments. The TOML
+// reader descends once per level, so a text of nothing but "[[[[..." would
+// run it out of stack: anything deeper than a calibration needs is refused
+// before it is read.
+int nesting(std::string_view text) {
+    int depth = 0, deepest = 0;
+    char quote = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote != 0) {
+            if (c == '\\' && quote == '"') ++i;
+            else if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') quote = c;
+        else if (c == '#') i = std::min(text.find('\n', i), text.size());
+        else if (c == '[' || c == '{') deepest = std::max(deepest, ++depth);
+        else if (c == ']' || c == '}') --depth;
+    }
+    return deepest;
 }
 
 // A reason for a key that is missing or of the wrong kind.
@@ -117,6 +143,8 @@ Calibration read(const toml::value& root) {
         p.unit = text_of(*t, "unit", "[plane]");
         const toml::value* points = find(*t, "points");
         if (points == nullptr || !points->is_array()) throw Bad{"[plane] has no list of \"points\""};
+        if (points->as_array().size() > kMostPlanePoints)
+            throw Bad{"a plane of more than " + std::to_string(kMostPlanePoints) + " points"};
         for (const toml::value& e : points->as_array()) {
             const std::vector<double> n = numbers(e, 4, "a plane point");
             p.marks.push_back(PlaneMark{{n[0], n[1]}, {n[2], n[3]}});
@@ -173,6 +201,10 @@ std::string calibration_toml(const Calibration& c, std::string_view table) {
 }
 
 bool parse_calibration_toml(std::string_view text, Calibration& out, std::string& error, std::string_view table) {
+    if (nesting(text) > 8) {
+        error = "not a calibration: brackets nest too deep";
+        return false;
+    }
     try {
         std::istringstream in{std::string(text)};
         const toml::value root = toml::parse(in, "calibration");

@@ -210,7 +210,7 @@ TEST(CalibrationFile, KeepsEveryLevelToTheLastBit) {
     EXPECT_FALSE(back.plane.has_value());
 }
 
-class CalibrationFileRefused : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+class CalibrationFileRefused : public ::testing::TestWithParam<std::pair<std::string, const char*>> {};
 
 TEST_P(CalibrationFileRefused, LeavesTheCalibrationAsItWas) {
     Calibration c;
@@ -223,9 +223,11 @@ TEST_P(CalibrationFileRefused, LeavesTheCalibrationAsItWas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, CalibrationFileRefused,
-    ::testing::Values(std::pair{"fx = [", "not a calibration"}, std::pair{"fx = \"wide\"", "not a number"},
+    ::testing::Values(std::pair<std::string, const char*>{"fx = [", "not a calibration"},
+                      std::pair<std::string, const char*>{"fx = \"wide\"", "not a number"},
                       std::pair{"fx = 1000.0\nfy = 1000.0\ncx = 1.0", "no \"cy\""},
                       std::pair{"fx = 1.0\nfy = 1.0\ncx = 1.0\ncy = 1.0\nviews = 12", "no \"rms\""},
                       std::pair{"[plane]\nunit = \"mm\"\npoints = [[1.0, 2.0, 3.0]]", "4 numbers"},
                       std::pair{"[scale]\na = [1.0, 2.0]\nb = [3.0, 4.0]\nlength = inf\nunit = \"m\"", "finite"},
-                      std::pair{"width = -3", "whole number"}));
+                      std::pair{"width = -3", "whole number"},
+                      std::pair{"x = " + std::string(100000, '['), "nest too deep"}));
