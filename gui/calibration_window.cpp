@@ -57,20 +57,20 @@ CalibrationWindow& window_of(Fl_Widget* w) { return *static_cast<CalibrationWind
 
 void on_change(Fl_Widget* w, void*) { window_of(w).changed(); }
 
-Fl_Input* number_input(int x, int y, int w, const char* label, const char* tip) {
-    auto* in = new Fl_Float_Input(x, y, w, 25, label);
+// An input that changes the calibration with every key.
+Fl_Input* calibration_input(Fl_Input* in, const char* tip) {
     in->when(FL_WHEN_CHANGED);
     in->callback(on_change);
     in->tooltip(tip);
     return in;
 }
 
+Fl_Input* number_input(int x, int y, int w, const char* label, const char* tip) {
+    return calibration_input(new Fl_Float_Input(x, y, w, 25, label), tip);
+}
+
 Fl_Input* text_input(int x, int y, int w, const char* label, const char* tip) {
-    auto* in = new Fl_Input(x, y, w, 25, label);
-    in->when(FL_WHEN_CHANGED);
-    in->callback(on_change);
-    in->tooltip(tip);
-    return in;
+    return calibration_input(new Fl_Input(x, y, w, 25, label), tip);
 }
 
 Fl_Group* framed_group(int x, int y, int w, int h, const char* label) {
@@ -212,7 +212,13 @@ CalibrationWindow::CalibrationWindow(AppState& app, MYWINDOW& preview)
         const char* name = fl_file_chooser("save calibration to:", "*.toml", nullptr, 0);
         if (name != nullptr) window_of(w).save_file(name);
     });
-    auto* clear = new Fl_Button(175, 550, 80, 25, "clear");
+    auto* lens = new Fl_Button(175, 550, 100, 25, "load lens...");
+    lens->tooltip("takes the lens alone from a calibration file, such as velmora calibrate writes");
+    lens->callback([](Fl_Widget* w, void*) {
+        const char* name = fl_file_chooser("load lens from:", "*.toml", nullptr, 0);
+        if (name != nullptr) window_of(w).load_lens_file(name);
+    });
+    auto* clear = new Fl_Button(280, 550, 80, 25, "clear");
     clear->tooltip("forgets the calibration: numbers in the frame's pixels again");
     clear->callback([](Fl_Widget* w, void*) { window_of(w).show_calibration(Calibration{}); });
 
@@ -312,7 +318,14 @@ Calibration CalibrationWindow::calibration_of_widgets() const {
 
 void CalibrationWindow::changed() {
     app_.calibration = calibration_of_widgets();
-    if (app_.calibration.empty()) app_.calibration = Calibration{};
+    if (app_.calibration.empty()) {
+        app_.calibration = Calibration{};
+    } else if (edited_.width == 0) {
+        // Its points are pixels of the source open now: it holds for
+        // pictures of this size alone from here on.
+        edited_.width = app_.calibration.width;
+        edited_.height = app_.calibration.height;
+    }
     std::string error;
     const bool ok = recalibrate(app_, error);
     std::string text;
@@ -451,20 +464,43 @@ void CalibrationWindow::update_overlay() {
     preview_.redraw();
 }
 
-bool CalibrationWindow::load_file(const std::string& path) {
+namespace {
+
+bool read_calibration(const std::string& path, const char* caption, Calibration& c) {
     std::string text, error;
-    Calibration c;
     if (!platform::read_file(path, text, 1 << 20)) {
         error = "cannot read " + path;
     } else if (!parse_calibration_toml(text, c, error)) {
         error = path + ": " + error;
     }
-    if (!error.empty()) {
-        platform::show_message("load calibration", error.c_str());
-        return false;
-    }
+    if (error.empty()) return true;
+    platform::show_message(caption, error.c_str());
+    return false;
+}
+
+}  // namespace
+
+bool CalibrationWindow::load_file(const std::string& path) {
+    Calibration c;
+    if (!read_calibration(path, "load calibration", c)) return false;
     show_calibration(c);
     app_.extras.set(kFileKey, path);
+    return true;
+}
+
+bool CalibrationWindow::load_lens_file(const std::string& path) {
+    Calibration c;
+    if (!read_calibration(path, "load lens", c)) return false;
+    if (!c.lens) {
+        platform::show_message("load lens", (path + " holds no lens").c_str());
+        return false;
+    }
+    // The rest as the widgets hold it, with the file's lens and picture size.
+    Calibration now = calibration_of_widgets();
+    now.lens = c.lens;
+    now.width = c.width;
+    now.height = c.height;
+    show_calibration(now);
     return true;
 }
 

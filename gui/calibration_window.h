@@ -45,7 +45,11 @@ public:
     // A click at frame position (x, y); false when nothing is being picked.
     bool pick(double x, double y);
 
+    // A calibration file in place of what the window holds; its lens
+    // alone beside the rest. False, said to the operator, for a file that
+    // cannot be read or holds no calibration (no lens).
     bool load_file(const std::string& path);
+    bool load_lens_file(const std::string& path);
     bool save_file(const std::string& path);
 
     // The take processing the "after recording:" inputs say.

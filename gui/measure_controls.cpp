@@ -48,6 +48,8 @@ std::string proposed_csv_name(const Fl_Input* file_input) {
 // it was recorded from, calibrated where the calibration fits that source.
 // `problem` says why a calibration there is not used.
 MeasureContext take_context(const Animation& a, CalibrationMap& map, std::string& problem) {
+    if (!a.geometry && !app_state.calibration.empty())
+        problem = "a take loaded from a file does not say which source pixels it was recorded in";
     const bool calibrated =
         a.geometry && !app_state.calibration.empty() && calibration_for(app_state, *a.geometry, map, problem);
     return MeasureContext{a.geometry ? &*a.geometry : nullptr, a.y_invert, calibrated ? &map : nullptr};

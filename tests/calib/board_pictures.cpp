@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;
-    const scene::Lens lens{560.0, 565.0, 322.5, 236.0, -0.32, 0.12, 0.0008, -0.0005, 0.0};
+    const scene::Lens lens = scene::kWebcam;
     constexpr int kWidth = 640, kHeight = 480;
     const std::vector<PlanePoint> rays = scene::ideal_rays(lens, kWidth, kHeight);
     const int count = std::atoi(argv[2]);

@@ -11,8 +11,7 @@ namespace {
 constexpr int kWidth = 640, kHeight = 480, kCols = 9, kRows = 6;
 constexpr double kSquare = 30.0;
 
-// A webcam-like lens with a clear barrel distortion.
-const scene::Lens kTruth{560.0, 565.0, 322.5, 236.0, -0.32, 0.12, 0.0008, -0.0005, 0.0};
+constexpr scene::Lens kTruth = scene::kWebcam;
 
 std::vector<std::vector<PlanePoint>> rendered_views(size_t count) {
     static const std::vector<PlanePoint> rays = scene::ideal_rays(kTruth, kWidth, kHeight);

@@ -18,6 +18,9 @@ struct Lens {
     double k1 = 0, k2 = 0, p1 = 0, p2 = 0, k3 = 0;
 };
 
+// A webcam-like lens of 640 x 480 pictures with a clear barrel distortion.
+inline constexpr Lens kWebcam{560.0, 565.0, 322.5, 236.0, -0.32, 0.12, 0.0008, -0.0005, 0.0};
+
 // Normalised ideal image coordinates to distorted pixels.
 inline PlanePoint distort(const Lens& l, double x, double y) {
     const double r2 = x * x + y * y;

@@ -150,6 +150,18 @@ TEST_F(CalibrationWindowTest, SavesAndLoadsItsFileAndRefusesABrokenOne) {
     EXPECT_EQ(app_state.extras.get("calibration.file"), path);
     EXPECT_STREQ(window->lens_inputs[4]->value(), "-0.2");
 
+    // A lens file, as velmora calibrate writes it, replaces the lens alone.
+    Calibration lens;
+    lens.width = 1920, lens.height = 1080;
+    lens.lens = LensModel{1500, 1490, 950, 530, -0.1, 0.01, 0, 0, 0, 0.3, 12};
+    testing_support::write_whole_file(dir.file("lens.toml"), calibration_toml(lens));
+    ASSERT_TRUE(window->load_lens_file(dir.file("lens.toml")));
+    EXPECT_EQ(app_state.calibration.lens->fx, 1500);
+    EXPECT_EQ(app_state.calibration.lens->views, 12);
+    ASSERT_TRUE(app_state.calibration.plane);
+    EXPECT_EQ(app_state.calibration.plane->marks.size(), 4u);
+    ASSERT_TRUE(window->load_file(path));
+
     testing_support::write_whole_file(dir.file("broken.toml"), "fx = \"wide\"\n");
     EXPECT_FALSE(window->load_file(dir.file("broken.toml")));
     ASSERT_EQ(panel_testing::messages().size(), 1u);
