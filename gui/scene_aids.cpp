@@ -13,9 +13,9 @@
 
 #include "display/preview_window.h"
 #include "gui/histogram_view.h"
+#include "gui/operator_aids.h"
 #include "loop/app_state.h"
 #include "model/node_model.h"
-#include "platform/message.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ constexpr char kCountsKey[] = "scene.cluster_counts";
 const int kColumns[] = {28, 54, 50, 74, 74, 68, 0};
 
 struct AidState {
-    std::unique_ptr<AutoThresholdWork> work;  // made at the first choice: it holds two frames of scratch
-    AutoThresholdOutcome kept_outcome = AutoThresholdOutcome::exact;  // of the last "keep auto" choice
+    std::unique_ptr<AutoThresholdWork> work;  // made at the first choice: it holds frames of scratch
+    std::string kept_text;           // what the last "keep auto" choice said
     std::vector<std::string> table;  // what the table shows
 };
 
@@ -40,32 +40,25 @@ AidState& aid_state() {
     return state;
 }
 
-int32_t wanted_clusters() {
-    // The live model's nodes are the markers to find: a loaded model may
-    // have another count than the "number of nodes" input last set.
-    if (app_state.node_model != nullptr) return static_cast<int32_t>(app_state.node_model->nodes.size());
-    return app_state.options.node_count;
+void auto_pressed(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    show_status(p, auto_threshold_text(apply_auto_threshold(p)));
 }
-
-void auto_pressed(Fl_Widget* widget, void*) { (void)apply_auto_threshold(panel_of(widget), true); }
 
 void keep_auto_tick(void* data) {
     ControlPanel& p = *static_cast<ControlPanel*>(data);
     AidState& s = aid_state();
-    const AutoThreshold r = apply_auto_threshold(p, false);
-    // Told once when the scene stops giving the wanted count, not every second.
-    if (r.outcome != s.kept_outcome && r.outcome != AutoThresholdOutcome::exact) {
-        const std::string text = auto_threshold_message(r, wanted_clusters(), app_state.options.threshold);
-        platform::show_message("auto threshold", text.c_str());
-    }
-    s.kept_outcome = r.outcome;
+    // Said when the choice changes, not every second.
+    const std::string text = auto_threshold_text(apply_auto_threshold(p));
+    if (text != s.kept_text) show_status(p, text);
+    s.kept_text = text;
     Fl::repeat_timeout(kKeepAutoSeconds, keep_auto_tick, data);
 }
 
 void start_keeping(ControlPanel& p, bool on) {
     Fl::remove_timeout(keep_auto_tick, &p);
     if (!on) return;
-    aid_state().kept_outcome = AutoThresholdOutcome::exact;
+    aid_state().kept_text.clear();
     Fl::add_timeout(kKeepAutoSeconds, keep_auto_tick, &p);
 }
 
@@ -113,8 +106,8 @@ void build_scene_aids(ControlPanel& p) {
     clustering->begin();
     p.auto_threshold_button = new Fl_Button(1090, 60, 60, 25, "auto");
     p.auto_threshold_button->tooltip(
-        "Chooses the threshold at which the selected method finds as many clusters as the model has nodes, "
-        "in the current frame.");
+        "Finds the markers in the current frame: the threshold in the middle of the widest range over which "
+        "they stay the same, and a max distance that takes each marker whole without reaching the next.");
     p.auto_threshold_button->callback(auto_pressed);
     p.keep_auto_check = new Fl_Check_Button(1090, 90, 100, 25, "keep auto");
     p.keep_auto_check->down_box(FL_DOWN_BOX);
@@ -185,19 +178,21 @@ void refresh_scene_aids(ControlPanel& p) {
     p.histogram_view->set_threshold(app_state.options.threshold);
 }
 
-AutoThreshold apply_auto_threshold(ControlPanel& p, bool report) {
+AutoThreshold apply_auto_threshold(ControlPanel& p) {
     AidState& s = aid_state();
     if (!s.work) s.work = std::make_unique<AutoThresholdWork>();
-    const int32_t wanted = wanted_clusters();
-    const AutoThreshold r = choose_threshold(*s.work, app_state.camera_frame, app_state.options, wanted);
-    if (r.chosen()) {
-        p.threshold_slider->value(r.threshold);
-        p.threshold_slider->do_callback();
-        p.histogram_view->set_threshold(r.threshold);
-    }
-    if (report && r.outcome != AutoThresholdOutcome::exact) {
-        const std::string text = auto_threshold_message(r, wanted, app_state.options.threshold);
-        platform::show_message("auto threshold", text.c_str());
+    const AutoThreshold r = choose_threshold(*s.work, app_state.camera_frame, app_state.options);
+    if (!r.found()) return r;
+    // Through the sliders, as the operator would set them.
+    p.threshold_slider->value(r.threshold);
+    p.threshold_slider->do_callback();
+    p.histogram_view->set_threshold(r.threshold);
+    Fl_Value_Slider* distance = app_state.options.cluster_method == 0   ? p.rg_max_distance_slider
+                                : app_state.options.cluster_method == 2 ? p.cure_max_distance_slider
+                                                                        : nullptr;
+    if (distance != nullptr && r.max_distance > 0) {
+        distance->value(r.max_distance);
+        distance->do_callback();
     }
     return r;
 }

@@ -23,10 +23,9 @@ void detach_scene_aids(ControlPanel& panel);
 // are drawn; the table and the histogram show the current cycle's.
 void refresh_scene_aids(ControlPanel& panel);
 
-// Chooses the threshold for the current camera frame, method and number of
-// nodes, and sets it as the threshold slider would. `report` decides whether
-// a choice that is not exact is told to the operator.
-AutoThreshold apply_auto_threshold(ControlPanel& panel, bool report);
+// Finds the markers of the current camera frame with the selected method, and
+// sets the threshold and the method's distance as their sliders would.
+AutoThreshold apply_auto_threshold(ControlPanel& panel);
 
 // The table's lines for the statistics of `clusters` (the first is the header).
 std::vector<std::string> cluster_table_lines(const ClusterStatistics* statistics, const ClusterList& clusters,
