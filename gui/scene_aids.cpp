@@ -1,13 +1,17 @@
 #include "gui/scene_aids.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Browser.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Group.H>
+#include <FL/Fl_Value_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -15,7 +19,9 @@
 #include "gui/histogram_view.h"
 #include "gui/operator_aids.h"
 #include "loop/app_state.h"
+#include "measure/scene_warnings.h"
 #include "model/node_model.h"
+#include "model/place_nodes.h"
 
 namespace {
 
@@ -24,6 +30,7 @@ constexpr double kKeepAutoSeconds = 1.0;
 constexpr size_t kMaxTableRows = 200;  // a frame of noise can make thousands of clusters
 
 constexpr char kKeepAutoKey[] = "scene.keep_auto";
+constexpr char kCheck[] = "check: ";  // the status line's warnings begin so
 constexpr char kCountsKey[] = "scene.cluster_counts";
 
 // Column widths of the table; the last column takes the rest.
@@ -67,6 +74,12 @@ void keep_auto_toggled(Fl_Widget* widget, void*) {
     const bool on = p.keep_auto_check->value() != 0;
     app_state.extras.set_bool(kKeepAutoKey, on);
     start_keeping(p, on);
+}
+
+void place_pressed(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    show_status(p, place_nodes_text(place_nodes(p.preview->model, p.preview->clusters)));
+    p.preview->redraw();
 }
 
 void counts_toggled(Fl_Widget* widget, void*) {
@@ -129,6 +142,16 @@ void build_scene_aids(ControlPanel& p) {
         "centre weighted by grey value.");
     clustering->end();
 
+    // Beside "load" and "save" at the Model page's foot.
+    Fl_Group* model = p.node_count_input->parent();
+    model->begin();
+    p.place_nodes_button = new Fl_Button(820, 575, 100, 25, "place nodes");
+    p.place_nodes_button->tooltip(
+        "Puts the nodes onto the clusters of the current frame, in the order of the shortest chain through them, "
+        "starting at the end nearer to node 0. It needs as many clusters as nodes.");
+    p.place_nodes_button->callback(place_pressed);
+    model->end();
+
     Fl_Group* camera = p.brightness_slider->parent();
     camera->begin();
     p.histogram_view = new HistogramView(820, 365, 426, 215, "grey-level histogram (log scale)");
@@ -156,20 +179,42 @@ void detach_scene_aids(ControlPanel& p) {
     p.preview->statistics = nullptr;
 }
 
+namespace {
+
+bool same_clusters(const ClusterList& a, const ClusterList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Cluster& x, const Cluster& y) { return x.x == y.x && x.y == y.y && x.value == y.value; });
+}
+
+void refresh_cluster_table(ControlPanel& p) {
+    p.table_clusters.assign(p.preview->clusters.begin(), p.preview->clusters.end());
+    AidState& s = aid_state();
+    std::vector<std::string> lines = cluster_table_lines(p.statistics, p.preview->clusters, app_state.options.threshold);
+    if (lines == s.table) return;
+    s.table = std::move(lines);
+    p.cluster_table->clear();
+    for (const std::string& line : s.table) p.cluster_table->add(line.c_str());
+}
+
+}  // namespace
+
+void scene_aids_after_cycle(ControlPanel& p) {
+    if (p.cluster_table->visible_r() && !same_clusters(p.table_clusters, p.preview->clusters)) refresh_cluster_table(p);
+    if (p.scene_watch == nullptr) return;
+    const std::string text = warning_text(p.scene_watch->current());
+    if (text == p.shown_warning) return;
+    p.shown_warning = text;
+    p.preview->warning = text;
+    const char* shown = p.status_line != nullptr ? p.status_line->label() : nullptr;
+    if (!text.empty()) show_status(p, kCheck + text);
+    else if (shown != nullptr && std::strncmp(shown, kCheck, std::strlen(kCheck)) == 0) show_status(p, "");
+}
+
 void refresh_scene_aids(ControlPanel& p) {
     const bool table_shown = p.cluster_table->visible_r();
     if (p.statistics != nullptr) p.statistics->wanted_by_panel = table_shown || p.cluster_counts_check->value() != 0;
 
-    if (table_shown) {
-        AidState& s = aid_state();
-        std::vector<std::string> lines =
-            cluster_table_lines(p.statistics, p.preview->clusters, app_state.options.threshold);
-        if (lines != s.table) {
-            s.table = std::move(lines);
-            p.cluster_table->clear();
-            for (const std::string& line : s.table) p.cluster_table->add(line.c_str());
-        }
-    }
+    if (table_shown) refresh_cluster_table(p);
     if (p.histogram_view->visible_r()) {
         GreyHistogram h{};
         if (app_state.camera_frame.size() == kFrameBytes) grey_histogram(app_state.camera_frame, h);

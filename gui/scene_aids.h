@@ -23,6 +23,11 @@ void detach_scene_aids(ControlPanel& panel);
 // are drawn; the table and the histogram show the current cycle's.
 void refresh_scene_aids(ControlPanel& panel);
 
+// Once per cycle: the cluster table follows the clusters as soon as they
+// change, and the preview and the status line say what may make the numbers
+// wrong (the main loop's warnings), when that changes.
+void scene_aids_after_cycle(ControlPanel& panel);
+
 // Finds the markers of the current camera frame with the selected method, and
 // sets the threshold and the method's distance as their sliders would.
 AutoThreshold apply_auto_threshold(ControlPanel& panel);

@@ -140,7 +140,9 @@ TEST_P(AutoThresholdByMethod, SyntheticCameraFindsTheThreeSquares) {
             EXPECT_EQ(r.max_distance > 0, GetParam() != 1);
             Options applied = options;
             apply_choice(r, applied);
-            if (GetParam() != 1) EXPECT_EQ(clusters_at(raw, applied, r.threshold).size(), 3u) << phase;
+            if (GetParam() != 1) {
+                EXPECT_EQ(clusters_at(raw, applied, r.threshold).size(), 3u) << phase;
+            }
         }
     }
 }
