@@ -43,7 +43,7 @@ void mode_chosen(Fl_Widget* w, void*) {
 }  // namespace
 
 void build_camera_mode_widgets(ControlPanel& p) {
-    p.camera_mode_choice = new Fl_Choice(1100, 55, 150, 25, "camera mode:");
+    p.camera_mode_choice = new Fl_Choice(1110, 55, 140, 25, "camera mode:");
     p.camera_mode_choice->align(FL_ALIGN_TOP_LEFT);
     p.camera_mode_choice->tooltip("the sizes, rates and pixel formats of the camera in \"source:\"; choosing one "
                                   "opens the camera in it, and it is kept with the source");

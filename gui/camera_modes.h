@@ -7,7 +7,7 @@
 
 struct ControlPanel;
 
-// The "camera mode:" choice, at (1100, 55, 150, 25) with its label above, right
+// The "camera mode:" choice, at (1110, 55, 140, 25) with its label above, right
 // of the "brightness" slider's label.
 void build_camera_mode_widgets(ControlPanel& panel);
 

@@ -124,7 +124,7 @@ void build_scene_aids(ControlPanel& p) {
     p.auto_threshold_button->callback(auto_pressed);
     p.keep_auto_check = new Fl_Check_Button(1090, 90, 100, 25, "keep auto");
     p.keep_auto_check->down_box(FL_DOWN_BOX);
-    p.keep_auto_check->tooltip("Chooses the threshold again every second, for changing light.");
+    p.keep_auto_check->tooltip("Finds the markers again every second, threshold and max distance, for changing light.");
     p.keep_auto_check->value(keep ? 1 : 0);
     p.keep_auto_check->callback(keep_auto_toggled);
 

@@ -128,7 +128,7 @@ void show_device_values(ControlPanel& p) {
         slider->value(slider->round(slider_position(c.initial(which[i]), slider->minimum(), slider->maximum(),
                                                     c.range(which[i]))));
     }
-    Options& o = app_state.options;
+    Options& o = p.source->app->options;
     o.camera_brightness = static_cast<int32_t>(p.brightness_slider->value());
     o.camera_gain = static_cast<int32_t>(p.gain_slider->value());
     o.camera_shutter = static_cast<int32_t>(p.shutter_slider->value());

@@ -26,8 +26,12 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool 
                     app.node_memory, loop.tracking_memory, loop.cluster_centres);
         loop.tracked_nodes = scene.model->nodes;
         // Wall time: the stopwatch's readings belong to the recording's steps.
-        loop.scene_watch.observe(static_cast<double>(platform::clock_ms()), loop.clusters, &loop.statistics,
-                                 scene.model->node_states);
+        // Below threshold 1 nothing is clustered, and nothing is warned of.
+        if (app.options.threshold >= 1)
+            loop.scene_watch.observe(static_cast<double>(platform::clock_ms()), loop.clusters, &loop.statistics,
+                                     scene.model->node_states);
+        else
+            loop.scene_watch.reset();
     }
 
     Animation* record = scene.record_animation;
