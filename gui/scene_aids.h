@@ -1,9 +1,10 @@
 #pragma once
-// The operator's aids for real scenes: the "auto" threshold and "keep auto"
-// on the Clustering page, the table of cluster statistics below its inner
-// tabs with the pixel counts in the preview, and the grey-level histogram on
-// the Camera page. Their choices persist as "scene." keys of the extra
-// settings.
+// The operator's aids for real scenes: "auto" (the markers' threshold and
+// distance) and "keep auto" on the Clustering page, the table of cluster
+// statistics below its inner tabs with the pixel counts in the preview, the
+// grey-level histogram on the Camera page, "place nodes" on the Model page,
+// and the warnings in the preview and on the status line. Their choices
+// persist as "scene." keys of the extra settings.
 
 #include "cluster/auto_threshold.h"
 #include "cluster/cluster_stats.h"
