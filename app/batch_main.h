@@ -31,6 +31,10 @@ struct TrackArgs {
     std::string csv;        // empty: standard output
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
+    int32_t threshold = 0;  // 1 to 255; 0: the options file's
+    bool auto_threshold = false;  // --threshold auto: found on the first frame
+    bool place_nodes = false;     // the chain onto the first frame's clusters
+    std::string camera_mode;      // WxH@FPS[/FORMAT]; empty: the remembered one, or the device's own
     std::string calibration;           // empty: none
     std::optional<ScaleLevel> scale;   // --scale, over the file's scale level
     std::optional<AxesLevel> origin;   // --origin, over the file's axes level

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "base/options.h"
@@ -69,6 +70,9 @@ public:
     // describe `clusters`.
     const ClusterStatistics* statistics = nullptr;
     bool show_cluster_counts = false;
+    // What may make the numbers wrong ("3 clusters for 4 nodes"), printed at
+    // the top of the view; empty: nothing.
+    std::string warning;
     // Lines drawn over the frame after the models (a calibration's axes and
     // grid), in frame coordinates.
     std::vector<OverlayLine> overlay;
