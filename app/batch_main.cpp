@@ -9,19 +9,23 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <vector>
 
 #include "app/batch_progress.h"
+#include "app/output_clash.h"
 #include "app/own_name.h"
 #include "base/extra_settings.h"
 #include "base/options.h"
+#include "base/settings_place.h"
 #include "loop/batch_run.h"
 #include "loop/stopwatch.h"
+#include "measure/animation_sink.h"
 #include "measure/csv_file.h"
-#include "model/animation_file.h"
 #include "model/model_file.h"
+#include "platform/file_io.h"
 #include "platform/message.h"
 #include "platform/timer.h"
 
@@ -56,23 +60,41 @@ int fail(int status, const std::string& reason) {
 }
 
 // Whether a file can be made or replaced under this name: its folder takes
-// new files, or it is a writable regular file. Checked before the run, so an
-// hour of video is not analysed for an output that cannot be written.
+// new files, or it is a writable regular file, device or pipe. Checked before
+// the run, so an hour of video is not analysed for an output that cannot be
+// written.
 bool writable(const std::string& path) {
     struct stat st{};
-    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) && ::access(path.c_str(), W_OK) == 0;
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    if (::stat(path.c_str(), &st) == 0)
+        return (S_ISREG(st.st_mode) || platform::is_device(path)) && ::access(path.c_str(), W_OK) == 0;
+    const std::string folder = platform::folder_of(path);
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool csv_to_standard_output(const TrackArgs& args) { return args.csv.empty() || args.csv == "-"; }
+
+// Where the settings come from: the options file named on the command line
+// with its extras beside it, or the program's own, wherever the program keeps
+// them (base/settings_place.h).
+struct SettingsFiles {
+    std::string options;
+    std::string extras;  // the options file whose ".extra" is read
+};
+
+SettingsFiles settings_files(const TrackArgs& args, const char* argv0) {
+    if (!args.options.empty()) return {args.options, args.options};
+    std::ostream quiet(nullptr);
+    const Log silent{quiet, quiet};
+    const SettingsPlace place = find_settings_place(options_file_name(settle_own_name(argv0 ? 1 : 0, &argv0, silent)));
+    return {place.load_options, place.load_extras};
 }
 
 // Reads the options the run uses. An options file named on the command line
 // must be one; the program's own may be missing (defaults, as at its first
 // start) or broken (defaults, with a warning).
-bool read_options(const TrackArgs& args, const char* argv0, Options& options, std::string& file, std::string& error) {
+bool read_options(const TrackArgs& args, const std::string& file, Options& options, std::string& error) {
     std::ostream quiet(nullptr);
     const Log silent{quiet, quiet};
-    file = !args.options.empty() ? args.options : options_file_name(settle_own_name(argv0 ? 1 : 0, &argv0, silent));
     struct stat st{};
     const bool exists = ::stat(file.c_str(), &st) == 0;
     const bool usable = exists && S_ISREG(st.st_mode) && st.st_size == static_cast<off_t>(kOptionsFileSize) &&
@@ -112,7 +134,8 @@ constexpr TrackFlag kTrackFlags[] = {
     {"--model", "MODEL.txt", "", "the chain to track, as the window saves it (needed)", &take_file<&TrackArgs::model>},
     {"--options", "FILE", "the program's own options file", "the settings of the analysis",
      &take_file<&TrackArgs::options>},
-    {"--csv", "OUT.csv", "standard output", "one row per frame", &take_file<&TrackArgs::csv>},
+    {"--csv", "OUT.csv", "standard output", "one row per frame, written as it is done (- for standard output)",
+     &take_file<&TrackArgs::csv>},
     {"--animation", "OUT.txt", "none", "also an animation file and its .model, for \"playback:\"",
      &take_file<&TrackArgs::animation>},
     {"--frames", "N", "until the source ends", "analyse at most N frames (needed for a camera)",
@@ -126,6 +149,31 @@ constexpr TrackFlag kTrackFlags[] = {
 }  // namespace
 
 std::span<const TrackFlag> track_flags() { return kTrackFlags; }
+
+// A new input is one more line here.
+std::vector<RunFile> track_inputs(const TrackArgs& args, const std::string& options_file,
+                                  const std::string& extras_beside) {
+    return {
+        {"the source", args.source},
+        {"--model", args.model},
+        {args.options.empty() ? "the options file" : "--options", options_file},
+        {"the extra settings", ExtraSettings::file_name(extras_beside)},
+    };
+}
+
+std::vector<RunFile> track_outputs(const TrackArgs& args) {
+    std::vector<RunFile> out;
+    if (!csv_to_standard_output(args)) {
+        out.push_back({"--csv", args.csv});
+        if (!platform::is_device(args.csv))
+            out.push_back({"the CSV's partial file", platform::partial_file_of(args.csv)});
+    }
+    if (!args.animation.empty()) {
+        out.push_back({"--animation", args.animation});
+        if (!platform::is_device(args.animation)) out.push_back({"the animation's model", args.animation + ".model"});
+    }
+    return out;
+}
 
 std::string track_usage() {
     std::string out = "usage: velmora track SOURCE --model MODEL.txt [FLAG VALUE ...]\n";
@@ -201,20 +249,24 @@ int batch_main(int argc, char** argv) {
         std::cerr << "velmora track: " << error << '\n' << track_usage() << std::flush;
         return 2;
     }
+    const SettingsFiles settings_from = settings_files(args, argc > 0 ? argv[0] : nullptr);
+    const std::string clash = output_clash(track_inputs(args, settings_from.options, settings_from.extras),
+                                           track_outputs(args));
+    if (!clash.empty()) return fail(2, clash);
 
     std::ostream quiet(nullptr);
     const Log silent{quiet, quiet};
     BatchSettings settings;
-    std::string options_file;
-    if (!read_options(args, argc > 0 ? argv[0] : nullptr, settings.options, options_file, error)) return fail(1, error);
+    if (!read_options(args, settings_from.options, settings.options, error)) return fail(1, error);
     ExtraSettings extras;
-    extras.load(options_file, Log{quiet, std::cerr});
+    extras.load(settings_from.extras, Log{quiet, std::cerr});
     settings.memory.enabled = extras.get_bool("tracking.memory", false);
     settings.memory.hold_frames = extras.get_int("tracking.hold_frames", settings.memory.hold_frames);
     settings.max_frames = args.frames;
 
     NodeModel model;
     if (!load_model(model, args.model, silent)) return fail(1, "cannot load model " + args.model);
+    const int32_t nodes = static_cast<int32_t>(model.nodes.size());
 
     std::unique_ptr<BatchSource> source = open_batch_source(args.source, error);
     if (source == nullptr) return fail(1, error);
@@ -222,10 +274,39 @@ int batch_main(int argc, char** argv) {
         return fail(2, "--frames N is needed: \"" + args.source + "\" is a camera and has no end");
 
     for (const std::string* out : {&args.csv, &args.animation}) {
-        if (!out->empty() && !writable(*out)) return fail(1, "cannot write " + *out);
+        if (!out->empty() && *out != "-" && !writable(*out)) return fail(1, "cannot write " + *out);
     }
-    if (!args.animation.empty() && !writable(args.animation + ".model"))
+    if (!args.animation.empty() && !platform::is_device(args.animation) && !writable(args.animation + ".model"))
         return fail(1, "cannot write " + args.animation + ".model");
+    int64_t total = args.frames;
+    if (source->length() >= 0) total = args.frames >= 0 ? std::min(args.frames, source->length()) : source->length();
+    // An animation that cannot hold the run is refused before the first frame
+    // when the run's length is known; otherwise it stops where the bound is.
+    const int64_t animation_frames = AnimationSink::max_frames(nodes);
+    if (!args.animation.empty() && total > animation_frames)
+        return fail(2, "an animation file holds at most " + std::to_string(animation_frames) + " frames of " +
+                           std::to_string(nodes) + " nodes, and the run has " + std::to_string(total) +
+                           ": give --frames " + std::to_string(animation_frames) + " or less, or leave out --animation");
+
+    // The CSV streams into a partial file beside its target, renamed over it
+    // when the run ends in any way the program sees: a kill leaves the old
+    // file as it was and every row done before in the partial one.
+    platform::OutputFile csv_file;
+    if (csv_to_standard_output(args)) {
+        csv_file.use_descriptor(STDOUT_FILENO, "standard output");
+    } else if (!csv_file.open(args.csv, platform::OutputFile::Temp::partial, true)) {
+        return fail(1, "cannot write " + args.csv + " (" + std::strerror(csv_file.error()) + ")");
+    } else if (csv_file.writing_to() != args.csv) {
+        std::cerr << "velmora track: the rows go to " << csv_file.writing_to() << ", which becomes " << args.csv
+                  << " when the run ends\n";
+    }
+    // A reader that goes away (`| head`) fails the CSV, not the whole run.
+    std::signal(SIGPIPE, SIG_IGN);
+    CsvSink csv(csv_file, nodes);
+    std::optional<AnimationSink> animation;
+    if (!args.animation.empty()) animation.emplace(args.animation, model, nodes, total, silent);
+    std::vector<FrameSink*> sinks{&csv};
+    if (animation) sinks.push_back(&*animation);
 
     catch_stop_signals();
     // Messages from opening the source (an odd frame rate) came before; from
@@ -241,16 +322,31 @@ int batch_main(int argc, char** argv) {
         messages_seen = messages;
         std::cerr << '\n';
     };
-    int64_t total = args.frames;
-    if (source->length() >= 0) total = args.frames >= 0 ? std::min(args.frames, source->length()) : source->length();
-    ProgressReport report(std::cerr, ::isatty(STDERR_FILENO) != 0, total);
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    // A line of the run's own while the progress goes on: a bar drawn in
+    // place is ended first.
+    const auto say = [&](const std::string& line) {
+        std::cerr << (terminal ? "\n" : "") << "velmora track: " << line << '\n' << std::flush;
+    };
+    bool csv_failure_said = false;
+    bool animation_full_said = false;
+    ProgressReport report(std::cerr, terminal, total);
     Stopwatch clock{};
     clock.start();
-    FrameTable table;
     int64_t done = 0;
-    const BatchEnd end = run_batch(*source, settings, model, table, g_stop, [&](int64_t frames) {
+    const BatchEnd end = run_batch(*source, settings, model, sinks, g_stop, [&](int64_t frames) {
         done = frames;
         end_message_line();
+        if (animation && animation->full() && !animation_full_said) {
+            animation_full_said = true;
+            say("the animation is full at " + std::to_string(animation->frames()) + " frames of " +
+                std::to_string(nodes) + " nodes; it keeps those, the CSV goes on");
+        }
+        if (csv_file.error() != 0 && !csv_failure_said) {
+            csv_failure_said = true;
+            say("cannot write " + csv_file.writing_to() + " (" + std::strerror(csv_file.error()) + ")" +
+                (animation ? "; the animation goes on" : ""));
+        }
         report.update(frames, clock.elapsed_ms() / 1000.0);
     });
     end_message_line();
@@ -262,23 +358,36 @@ int batch_main(int argc, char** argv) {
     end_message_line();
     platform::time_end_period(1);
 
-    // The frames done are written whatever ended the run.
-    if (args.csv.empty()) {
-        std::cout << format_csv(table) << std::flush;
-        if (!std::cout) return fail(1, "cannot write the CSV to standard output");
-    } else if (!save_csv(table, args.csv)) {
-        return fail(1, "cannot write " + args.csv);
+    // Every output is completed whatever ended the run; one that fails does
+    // not keep the others from being written.
+    bool outputs_ok = true;
+    if (!csv.finish()) {
+        outputs_ok = false;
+        std::string line = "cannot write the CSV to " + csv_file.target() + " (" + std::strerror(csv_file.error()) + ")";
+        if (!csv_to_standard_output(args) && csv_file.writing_to() != args.csv) {
+            line += "; " + args.csv + " is as it was";
+            struct stat st{};
+            if (::stat(csv_file.writing_to().c_str(), &st) == 0)
+                line += ", " + csv_file.writing_to() + " holds the rows written before";
+        }
+        std::cerr << "velmora track: " << line << '\n';
     }
-    if (!args.animation.empty()) {
-        Animation animation;
-        if (!animation_of(table, model, animation))
-            return fail(1, "too many frames for an animation file: " + std::to_string(table.frame_count()));
-        if (!save_animation(animation, args.animation, silent)) return fail(1, "cannot write " + args.animation);
+    if (animation) {
+        if (!animation->finish()) {
+            outputs_ok = false;
+            std::cerr << "velmora track: cannot write " << args.animation << '\n';
+        } else if (animation->full()) {
+            outputs_ok = false;
+            std::cerr << "velmora track: " << args.animation << " holds the first " << animation->frames()
+                      << " frames only\n";
+        }
     }
 
     switch (end) {
         case BatchEnd::stopped:
-            return fail(130, "stopped after " + std::to_string(done) + " frames; the output holds them");
+            return fail(outputs_ok ? 130 : 1, "stopped after " + std::to_string(done) + " frames; the output holds them");
+        case BatchEnd::outputs_failed:
+            return fail(1, "no output could take more frames; stopped after " + std::to_string(done));
         case BatchEnd::source_failed:
             if (!fault.empty())
                 return fail(1, "the source failed after " + std::to_string(done) + " frames (" + fault +
@@ -291,6 +400,6 @@ int batch_main(int argc, char** argv) {
             if (damaged)
                 return fail(1, "the source \"" + args.source + "\" holds damaged data; the output holds the " +
                                    std::to_string(done) + " frames that could be decoded");
-            return 0;
+            return outputs_ok ? 0 : 1;
     }
 }

@@ -14,12 +14,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "app/output_clash.h"
 
 struct TrackArgs {
     std::string source;
     std::string model;
     std::string options;    // empty: the program's own options file
-    std::string csv;        // empty: standard output
+    std::string csv;        // empty or "-": standard output
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
 };
@@ -45,6 +48,15 @@ std::string track_usage();
 // The arguments after "track". False with a one-line reason for anything
 // missing, unknown, repeated or malformed.
 bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::string& error);
+
+// Every file a run reads: the source, the model, the options file and its
+// extra settings (`options_file` is the one the run reads, named or the
+// program's own; `extras_beside` the options file beside which the extras lie).
+std::vector<RunFile> track_inputs(const TrackArgs& args, const std::string& options_file,
+                                  const std::string& extras_beside);
+// Every file a run writes: the CSV and its partial file, the animation and
+// its model. Standard output and absent outputs are left out.
+std::vector<RunFile> track_outputs(const TrackArgs& args);
 
 // Whether argv asks for the batch run rather than the program's window.
 bool is_track_command(int argc, const char* const* argv);

@@ -4,6 +4,7 @@
 
 #include "camera/frame_ops.h"
 #include "cluster/clustering.h"
+#include "measure/frame_measure.h"
 #include "loop/stopwatch.h"
 #include "platform/timer.h"
 #include "video/camera_source.h"
@@ -35,6 +36,8 @@ public:
         const bool grabbed = source_->grab(frame);
         // As the main loop steps it: a double sum stored as float.
         if (synthetic_) phase_ = static_cast<float>(static_cast<double>(phase_) + 0.01);
+        // A decoder knows its pictures' geometry once it has one.
+        if (grabbed && !geometry_) geometry_ = source_->info().geometry;
         return grabbed;
     }
     // Files and sequences carry their own times; a camera's frames (and the
@@ -46,6 +49,7 @@ public:
     bool ends() const override { return ends_; }
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
+    const SourceGeometry* geometry() const override { return geometry_ ? &*geometry_ : nullptr; }
 
 private:
     CameraBatchSource() = default;
@@ -56,6 +60,7 @@ private:
     bool ends_ = false;
     int64_t length_ = -1;
     bool started_ = false;
+    std::optional<SourceGeometry> geometry_;
 };
 
 // What one frame's analysis works on, kept for its storage.
@@ -98,9 +103,14 @@ std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::str
     return nullptr;
 }
 
-BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
-                   const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress) {
+BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model,
+                   std::span<FrameSink* const> sinks, const std::atomic<bool>& stop,
+                   const std::function<void(int64_t)>& progress) {
     BatchWork work;
+    FrameMeasure measured;
+    std::vector<FrameSink*> live(sinks.begin(), sinks.end());
+    MeasureContext context;
+    context.y_invert = settings.options.y_invert != 0;
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
@@ -109,6 +119,10 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
             end = BatchEnd::stopped;
+            break;
+        }
+        if (!sinks.empty() && live.empty()) {
+            end = BatchEnd::outputs_failed;
             break;
         }
         if (settings.max_frames >= 0 && done >= settings.max_frames) break;
@@ -125,7 +139,9 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
             time_ms = now - first_ms;
         }
         analyse(settings, model, work);
-        table.append(time_ms, model);
+        context.geometry = source.geometry();
+        measure_frame(done, time_ms, model.nodes, model.node_states, model.sub_pixel_centres, context, measured);
+        std::erase_if(live, [&](FrameSink* sink) { return !sink->take(measured); });
         ++done;
         if (progress) progress(done);
     }

@@ -1,19 +1,23 @@
 #pragma once
 // The headless batch run: the analysis of the main loop's cycle (grab, flip,
 // threshold, clustering, tracking) over the frames of one source as fast as
-// they come, one table row per source frame. No window, no pacing, no
-// recording buffer: the rows go into a FrameTable.
+// they come, one measured frame per source frame. No window, no pacing, no
+// recording buffer: each frame goes to the run's sinks as it is done (a CSV
+// written row by row, an animation, a stream), so memory stays flat however
+// long the run.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "base/options.h"
 #include "camera/frame.h"
-#include "measure/frame_table.h"
+#include "camera/source_geometry.h"
+#include "measure/frame_sink.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
 
@@ -33,6 +37,9 @@ public:
     virtual int64_t length() const { return -1; }
     // Why the source stopped giving frames before its end; empty while sound.
     virtual std::string fault() const { return {}; }
+    // How its pictures land in the frame, once `next` gave one; null when
+    // unknown (positions then have no source pixels).
+    virtual const SourceGeometry* geometry() const { return nullptr; }
 };
 
 // The one place where a SOURCE text becomes a source: whatever the program
@@ -55,13 +62,19 @@ enum class BatchEnd {
     source_ended,  // a file or sequence gave its last frame
     frames_done,   // max_frames frames were analysed
     source_failed, // a camera gave no frame, or the source failed (see fault())
-    stopped        // `stop` was set
+    stopped,       // `stop` was set
+    outputs_failed // every sink failed: nothing would keep what comes next
 };
 
-// Analyses frame after frame, tracking `model` and appending one row per
-// frame to `table`: the presentation time, or the stopwatch time since the
-// first frame. `progress` hears the number of frames done after each. The
+// Analyses frame after frame, tracking `model`, measures each frame once
+// (measure_frame, with the source's geometry and the flip of the options) and
+// hands it to every sink in order. A frame's time is the source's
+// presentation time, or the stopwatch time since the first frame. A sink
+// whose take() fails is fed no more while the run goes on for the others;
+// with no sink left the run ends. The caller finishes the sinks, however the
+// run ended. `progress` hears the number of frames done after each. The
 // synthetic camera draws from this thread's generator: a fresh process (state
 // 1) sees the frames the program's first cycles see.
-BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
-                   const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress);
+BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model,
+                   std::span<FrameSink* const> sinks, const std::atomic<bool>& stop,
+                   const std::function<void(int64_t)>& progress);

@@ -14,7 +14,8 @@ public:
     // One frame, in order. False when the sink failed for good; the run then
     // stops feeding it and goes on with the others.
     virtual bool take(const FrameMeasure& frame) = 0;
-    // The run is over (ended, stopped or failed): flush and close. False when
-    // what the sink holds could not be completed.
+    // The run is over (ended, stopped or failed): flush and close. Called on
+    // every sink, also on one whose take() failed. False when what the sink
+    // holds could not be completed.
     virtual bool finish() { return true; }
 };
