@@ -2,13 +2,17 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/fl_ask.H>
 
+#include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "app/display_report.h"
 #include "app/own_name.h"
 #include "base/options.h"
+#include "base/settings_place.h"
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
@@ -22,6 +26,28 @@
 #include "platform/gl_window.h"
 #include "platform/timer.h"
 
+namespace {
+
+// Saves the options and the extra settings where they live. A failure is
+// logged as ever and, since the operator does not watch the console and the
+// settings of this run are lost with it, shown in a message before the end.
+void save_settings(const SettingsPlace& place, AppState& app, const Log& log) {
+    std::ostringstream failures;
+    const Log logged{log.out, failures};
+    // The user's configuration folder may not exist yet; a failure shows in the saves.
+    (void)make_folder_for(place.save);
+    save_options(place.save, app.options, logged);
+    app.extras.save(place.save, logged);
+    const std::string lines = failures.str();
+    if (lines.empty()) return;
+    log.err << lines << std::flush;
+    fl_message_title("settings");
+    // Log entries begin with a line break; the message does not.
+    fl_alert("%s\n\nThe settings of this run are lost.", lines.c_str() + 1);
+}
+
+}  // namespace
+
 int velmora_main(int argc, char** argv) {
     // The render thread talks to the display on a connection of its own.
     platform::init_x_threads();
@@ -31,8 +57,9 @@ int velmora_main(int argc, char** argv) {
     log.err << "\nmain program entry point";
     const std::string own_name = settle_own_name(argc, argv, log);
     log.err << "\nstartup of " << own_name;
-    load_options(options_file_name(own_name), app.options, log);
-    app.extras.load(options_file_name(own_name), log);
+    const SettingsPlace settings = find_settings_place(options_file_name(own_name));
+    load_options(settings.load_options, app.options, log);
+    app.extras.load(settings.load_extras, log);
 
     log.err << "\ndirectly before camera initialization";
     MainLoop loop(app);
@@ -74,8 +101,7 @@ int velmora_main(int argc, char** argv) {
     });
 
     close_source_page(panel);
-    save_options(options_file_name(own_name), app.options, log);
-    app.extras.save(options_file_name(own_name), log);
+    save_settings(settings, app, log);
     stop_output_window(app);
     platform::time_end_period(1);
     return 0;
