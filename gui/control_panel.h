@@ -35,6 +35,9 @@ struct ClusterStatistics;
 
 // What to do with an unsaved take before an action would drop it.
 enum class TakeAnswer { save, discard, cancel };
+// What to do when a chosen file name is taken: save under the next free name
+// (the default), replace the file, or save nothing.
+enum class ReplaceAnswer { free_name, replace, cancel };
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -152,6 +155,9 @@ struct ControlPanel {
     bool take_changed = false;
     // Asks what to do with an unsaved take; null asks with the toolkit's dialog.
     TakeAnswer (*ask_about_take)(const std::string& question) = nullptr;
+    // Asks whether a save replaces a file, offering `free_name`; null asks
+    // with the toolkit's dialog.
+    ReplaceAnswer (*ask_about_replacing)(const std::string& question, const std::string& free_name) = nullptr;
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left

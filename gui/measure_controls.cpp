@@ -19,6 +19,7 @@
 #include "display/preview_window.h"
 #include "gui/angles_window.h"
 #include "gui/control_panel.h"
+#include "gui/operator_aids.h"
 #include "measure/csv_file.h"
 #include "platform/message.h"
 #include "platform/timer.h"
@@ -47,7 +48,8 @@ void export_csv(Fl_Widget* widget, void*) {
     const std::string proposed = proposed_csv_name(record ? p.record_file_input : p.playback_file_input);
     const char* chosen = fl_file_chooser("export CSV to:", "*.csv", proposed.c_str(), 0);
     if (chosen == nullptr) return;
-    const std::string name = chosen;
+    const std::string name = name_to_save(p, chosen);
+    if (name.empty()) return;
     if (save_csv(frame_table_of(a), name)) {
         std::cout << "\n CSV saved." << std::flush;
     } else {
