@@ -65,6 +65,8 @@ class BatchTest(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="velmora-batch-")
         self.addCleanup(shutil.rmtree, self.dir, True)
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        # The program's own settings are those of the test's folder, never the user's.
+        self.env["XDG_CONFIG_HOME"] = self.path("config")
         self.write("m.txt", MODEL)
         self.write("t180.ini", harness.options_image(threshold=180), "wb")
 
