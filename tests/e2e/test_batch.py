@@ -231,12 +231,19 @@ class BatchTest(unittest.TestCase):
                 self.assertIn(says, said)
                 self.assertEqual({name: os.path.getsize(self.path(name)) for name in os.listdir(self.dir)}, before)
 
-    def test_the_null_device_takes_an_output_and_an_animation_too_long_is_refused_before_the_run(self):
+    def test_devices_take_outputs_a_full_one_stops_no_other_and_a_long_animation_is_refused_before_the_run(self):
         done = self.track("synthetic", "--model", "m.txt", "--options", "t180.ini", "--frames", "30",
                           "--csv", "/dev/null", "--animation", "anim.txt")
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(read_animation(self.path("anim.txt"))[0], 3)
         self.assertEqual(len(read_animation(self.path("anim.txt"))[1]), 30)
+        # A full disk under the CSV: the animation is written all the same.
+        done = self.track("synthetic", "--model", "m.txt", "--options", "t180.ini", "--frames", "30",
+                          "--csv", "/dev/full", "--animation", "kept.txt")
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn("velmora track: cannot write the CSV to /dev/full (No space left on device)\n",
+                      done.stderr.decode())
+        self.assertEqual(len(read_animation(self.path("kept.txt"))[1]), 30)
         # An animation holds 2^24 node entries: 5592405 frames of three nodes.
         done = self.track("synthetic", "--model", "m.txt", "--frames", "5592406", "--animation", "long.txt")
         self.assertEqual(done.returncode, 2, done.stderr)
