@@ -342,9 +342,9 @@ int batch_main(int argc, char** argv) {
             say("the animation is full at " + std::to_string(animation->frames()) + " frames of " +
                 std::to_string(nodes) + " nodes; it keeps those, the CSV goes on");
         }
-        if (csv_file.error() != 0 && !csv_failure_said) {
+        if (csv.error() != 0 && !csv_failure_said) {
             csv_failure_said = true;
-            say("cannot write " + csv_file.writing_to() + " (" + std::strerror(csv_file.error()) + ")" +
+            say("cannot write " + csv_file.writing_to() + " (" + std::strerror(csv.error()) + ")" +
                 (animation ? "; the animation goes on" : ""));
         }
         report.update(frames, clock.elapsed_ms() / 1000.0);

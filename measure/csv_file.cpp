@@ -120,7 +120,6 @@ bool CsvSink::take(const FrameMeasure& frame) {
     row_.clear();
     append_csv_row(row_, frame);
     failed_ = !writer_.append(row_);
-    if (!failed_) ++rows_;
     return !failed_;
 }
 

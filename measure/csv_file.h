@@ -49,14 +49,13 @@ public:
     // Writes the rest and commits the file with every row; after a failed
     // write the file is abandoned instead (the target untouched).
     bool finish() override;
-    // The rows handed over so far.
-    int64_t rows() const { return rows_; }
+    // errno of a failed write, 0 while none; safe during the run.
+    int error() const { return writer_.error(); }
 
 private:
     platform::OutputFile& file_;
     platform::StreamWriter writer_;
     std::string row_;  // kept for its storage
-    int64_t rows_ = 0;
     bool failed_ = false;
     bool finished_ = false;
 };

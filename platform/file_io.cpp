@@ -290,8 +290,16 @@ StreamWriter::StreamWriter(OutputFile& file, std::chrono::milliseconds period) :
 }
 
 void StreamWriter::flush_locked() {
-    if (!buffer_.empty() && !failed_ && !file_.write(buffer_)) failed_ = true;
+    if (!buffer_.empty() && !failed_ && !file_.write(buffer_)) {
+        failed_ = true;
+        error_ = file_.error();
+    }
     buffer_.clear();
+}
+
+int StreamWriter::error() const {
+    const std::lock_guard lock(mutex_);
+    return error_;
 }
 
 void StreamWriter::run(std::chrono::milliseconds period) {

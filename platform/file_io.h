@@ -91,16 +91,19 @@ public:
     bool append(std::string_view piece);
     // Writes what is left and stops the thread. False when any write failed.
     bool finish();
+    // errno of the failed write, 0 while none; safe while the thread runs.
+    int error() const;
 
 private:
     void flush_locked();
     void run(std::chrono::milliseconds period);
 
     OutputFile& file_;
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::string buffer_;  // guarded by mutex_, as are the writes to file_
     bool failed_ = false;
+    int error_ = 0;
     bool stopping_ = false;
     std::thread flusher_;
 };
