@@ -1,7 +1,7 @@
 // The record group's take is the one piece of work the program holds in
 // memory only. Every action that would drop it asks first while it is unsaved.
-// A save never replaces a file the operator did not name for it without a
-// question either.
+// Nor does a save through a file chooser replace a file without a
+// question.
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Light_Button.H>

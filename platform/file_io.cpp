@@ -200,7 +200,7 @@ bool OutputFile::open(const std::string& target_in, Temp temp, bool into_devices
         }
         error_ = 0;
         own_fd_ = truncatable_ = true;
-        path_ = target;
+        path_ = target_in;
         return true;
     }
     if (exists) (void)::fchmod(fd_, old.st_mode & 07777);
