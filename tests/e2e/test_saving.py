@@ -41,6 +41,9 @@ class SavingTest(harness.ProgramTest):
         harness.wait_until(lambda: self.area(*record) == idle, what="the record light to go out")
 
     def test_the_save_offered_before_a_take_is_lost_asks_before_replacing_and_offers_the_next_name(self):
+        # A buffer no take here fills: a full one would end the take by itself.
+        with open(os.path.join(self.workdir, "velmora.exe.ini"), "wb") as f:
+            f.write(harness.options_image(animation_buffer_frames=1000000))
         self.attach(self.start())
         self.park_pointer()
         take1 = os.path.join(self.workdir, "take1.txt")
