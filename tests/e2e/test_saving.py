@@ -33,7 +33,7 @@ class SavingTest(harness.ProgramTest):
     def take_frames(self):
         """R starts a take, R again ends it once frames are in."""
         record = (10, 700, 68, 25)
-        idle = self.area(*record)
+        idle = self.picture(*record).data  # once drawn: a fresh window may not be yet
         self.key("r")
         harness.wait_until(lambda: self.area(*record) != idle, what="the record light")
         self.program.sync(passes=20)
