@@ -43,7 +43,10 @@ public:
 // rows carry the stream's presentation times and their length is the
 // duration times the rate where both are known. Decoding starts at the first
 // frame asked for. A text that opens nothing gives null and a one-line reason.
-std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason);
+// `decoder_threads` is the number of threads a decoder of a file may use; 0
+// lets FFmpeg choose (as many as the cores allow), for a file run alone.
+std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
+                                               int decoder_threads = 0);
 
 struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip

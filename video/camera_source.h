@@ -51,6 +51,9 @@ struct SourceOptions {
     // When positive, every read gives up this many milliseconds after the
     // open: a bound on the time one source may take (used by the fuzz target).
     int64_t time_limit_ms = 0;
+    // Threads a file's decoder may use; 0 lets FFmpeg choose from the cores.
+    // One by default: the window's loop keeps the other core.
+    int decoder_threads = 1;
 };
 
 // What the source delivers, as far as it is known after the open.
