@@ -154,6 +154,8 @@ class SessionTest(harness.ProgramTest, CsvChecks):
             f.write(harness.options_image(threshold=128, min_node_distance=4))
         program = self.start("still.mkv")
         self.attach(program)
+        # The desktop finds the window by its class (the title is the frame rate).
+        self.assertIn('"velmora"', self.xvfb.run("xprop", "-id", program.main_window()[0], "WM_CLASS"))
         self.click(1152, 587)                       # "load" on the Model page
         self.choose_file("load model from:", self.path("m.txt"))
         self.click_tab("Tracking")
