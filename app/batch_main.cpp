@@ -227,8 +227,8 @@ constexpr TrackFlag kTrackFlags[] = {
     {"--csv", "OUT.csv", "standard output", "one row per frame", &take_file<&TrackArgs::csv>},
     {"--animation", "OUT.txt", "none", "also an animation file and its .model, for \"playback:\"",
      &take_file<&TrackArgs::animation>},
-    {"--out-dir", "DIR", "none; needed for several sources", "a CSV per source: DIR/NAME.csv for SOURCE .../NAME.ext",
-     &take_file<&TrackArgs::out_dir>},
+    {"--out-dir", "DIR", "none; needed for several sources",
+     "a CSV per source: DIR/NAME.csv for SOURCE .../NAME.ext", &take_file<&TrackArgs::out_dir>},
     {"-j", "N", "one per core", "sources analysed at once",
      [](TrackArgs& args, std::string_view value, std::string& error) {
          int64_t n = 0;
@@ -246,30 +246,35 @@ constexpr TrackFlag kTrackFlags[] = {
          return false;
      }},
     // The method comes before the flags that set its own limits.
-    {"--method", "region-grow|k-means|merge", "as set in the window; region-grow at first", "the clustering method", &take_method,
+    {"--method", "region-grow|k-means|merge", "as set in the window; region-grow at first",
+     "the clustering method", &take_method,
      [](const TrackArgs& args, TrackSettings& s, std::string&) {
          s.batch.options.cluster_method = *args.method;
          return true;
      }},
-    {"--max-distance", "N", "as set in the window; 80 at first", "0 to 300: the method's largest distance of a pixel from its cluster",
+    {"--max-distance", "N", "as set in the window; 80 at first",
+     "0 to 300: the method's largest distance of a pixel from its cluster",
      &take_in_range<&TrackArgs::max_distance, 0, 300>,
      [](const TrackArgs& args, TrackSettings& s, std::string& error) {
          return set_for_method(s.batch.options, *args.max_distance, &Options::regiongrow_max_distance,
                                &Options::cure_max_distance, "--max-distance", "maximum distance", error);
      }},
-    {"--min-size", "N", "as set in the window; 20 at first", "0 to 5000: the method's smallest cluster, in pixels",
+    {"--min-size", "N", "as set in the window; 20 at first",
+     "0 to 5000: the method's smallest cluster, in pixels",
      &take_in_range<&TrackArgs::min_size, 0, 5000>,
      [](const TrackArgs& args, TrackSettings& s, std::string& error) {
          return set_for_method(s.batch.options, *args.min_size, &Options::regiongrow_min_cluster_size,
                                &Options::cure_min_cluster_size, "--min-size", "minimum cluster size", error);
      }},
-    {"--max-track-distance", "N", "as set in the window; 30 at first", "0 to 300: the largest move of a node from one frame to the next",
+    {"--max-track-distance", "N", "as set in the window; 30 at first",
+     "0 to 300: the largest move of a node from one frame to the next",
      &take_in_range<&TrackArgs::max_track_distance, 0, 300>,
      [](const TrackArgs& args, TrackSettings& s, std::string&) {
          s.batch.options.max_track_distance = *args.max_track_distance;
          return true;
      }},
-    {"--min-node-distance", "N", "as set in the window; 10 at first", "0 to 300: the smallest distance between two nodes",
+    {"--min-node-distance", "N", "as set in the window; 10 at first",
+     "0 to 300: the smallest distance between two nodes",
      &take_in_range<&TrackArgs::min_node_distance, 0, 300>,
      [](const TrackArgs& args, TrackSettings& s, std::string&) {
          s.batch.options.min_node_distance = *args.min_node_distance;
@@ -488,8 +493,8 @@ int run_many(const std::vector<TrackJob>& jobs, int at_once, const TrackSettings
         if (e.status == 130) stopped = true;
         else if (e.status != 0) ++failed;
     }
-    const size_t done = jobs.size() - static_cast<size_t>(failed) -
-                        static_cast<size_t>(std::count_if(ends.begin(), ends.end(), [](const JobEnd& e) { return e.status == 130; }));
+    const auto stopped_jobs = std::count_if(ends.begin(), ends.end(), [](const JobEnd& e) { return e.status == 130; });
+    const size_t done = jobs.size() - static_cast<size_t>(failed) - static_cast<size_t>(stopped_jobs);
     std::cerr << "velmora track: " << done << " of " << jobs.size() << " sources done";
     if (failed > 0) std::cerr << ", " << failed << " failed";
     if (stopped) std::cerr << ", stopped";
@@ -657,7 +662,8 @@ int batch_main(int argc, char** argv) {
         settings.origin = "the session " + args.session;
         if (session.has_model) model = session.model;
         if (args.sources.empty()) {
-            if (session.source.empty()) return fail(2, "no SOURCE given, and the session " + args.session + " has none");
+            if (session.source.empty())
+                return fail(2, "no SOURCE given, and the session " + args.session + " has none");
             args.sources.push_back(session.source);
         }
     } else if (!read_options(args, argc > 0 ? argv[0] : nullptr, settings, error)) {

@@ -25,7 +25,7 @@ std::string progress_line(const ProgressFigures& figures);
 
 // What a run tells of its progress while it goes on, from its own thread.
 class RunProgress {
-public:
+  public:
     virtual ~RunProgress() = default;
     // The source is open and the run begins: the frames it expects, -1 when unknown.
     virtual void begin(int64_t total) = 0;
@@ -36,7 +36,7 @@ public:
 };
 
 class ProgressReport : public RunProgress {
-public:
+  public:
     // `terminal`: draw the bar in place every 0.1 s; otherwise a line every 2 s.
     ProgressReport(std::ostream& out, bool terminal, int64_t total = -1)
         : out_(out), terminal_(terminal), total_(total) {}
@@ -46,7 +46,7 @@ public:
     // The last figures, and a line end after a bar.
     void finish(int64_t done, double seconds) override;
 
-private:
+  private:
     std::ostream& out_;
     bool terminal_;
     int64_t total_;
@@ -55,7 +55,8 @@ private:
 
 // A run's line among many: its name, padded to `name_width`, then its bar
 // (terminal) or "name: " and its plain line (log).
-std::string board_line(const std::string& name, int name_width, const ProgressFigures& figures, bool terminal);
+std::string board_line(const std::string& name, int name_width, const ProgressFigures& figures,
+                       bool terminal);
 
 // The progress of many runs at once. Each run feeds its slot (run(i)) from
 // its own thread; one thread draws. On a terminal the running runs' lines are
@@ -63,7 +64,7 @@ std::string board_line(const std::string& name, int name_width, const ProgressFi
 // terminal every running run writes a line every 2 s, and a finished run its
 // last line at once.
 class ProgressBoard {
-public:
+  public:
     ProgressBoard(std::ostream& out, bool terminal, std::vector<std::string> names);
     ProgressBoard(const ProgressBoard&) = delete;
     ProgressBoard& operator=(const ProgressBoard&) = delete;
@@ -76,7 +77,7 @@ public:
     // last ones on the terminal and are drawn anew below.
     void draw(double seconds, bool interrupted);
 
-private:
+  private:
     struct Slot final : RunProgress {
         ProgressBoard* board = nullptr;
         ProgressFigures figures;
@@ -95,6 +96,6 @@ private:
     int name_width_ = 0;
     std::mutex mutex_;  // guards the slots
     std::vector<Slot> slots_;
-    int drawn_ = 0;            // lines of the block on the terminal
-    double shown_at_ = -1e9;   // seconds of the last log lines
+    int drawn_ = 0;           // lines of the block on the terminal
+    double shown_at_ = -1e9;  // seconds of the last log lines
 };

@@ -8,7 +8,9 @@
 #define VELMORA_VERSION "unknown"
 #endif
 
-std::string version_line() { return std::string("velmora ") + VELMORA_VERSION; }
+std::string version_line() {
+    return std::string("velmora ") + VELMORA_VERSION;
+}
 
 std::string program_usage() {
     return "usage: velmora [SOURCE]\n"
@@ -36,11 +38,13 @@ WindowStart window_start(int argc, const char* const* argv, std::string& error) 
         if (arg == "--help" || arg == "-h") return WindowStart::help;
         if (arg == "--version") return WindowStart::version;
         if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option " + std::string(arg) + " (the window takes only a SOURCE; flags are for velmora track)";
+            error = "unknown option " + std::string(arg) +
+                    " (the window takes only a SOURCE; flags are for velmora track)";
             return WindowStart::refused;
         }
         if (have_source) {
-            error = "one SOURCE only, got \"" + std::string(argv[1]) + "\" and \"" + std::string(arg) + "\"";
+            error = "one SOURCE only, got \"" + std::string(argv[1]) + "\" and \"" +
+                    std::string(arg) + "\"";
             return WindowStart::refused;
         }
         have_source = true;

@@ -36,8 +36,8 @@ void save_pressed(Fl_Widget* widget, void*) {
         return;
     }
     std::cout << "\n session saved." << std::flush;
-    show_status(p, "saved the source, the settings and the chain of " + std::to_string(p.preview->model.nodes.size()) +
-                       " nodes to " + name);
+    show_status(p, "saved the source, the settings and the chain of " +
+                       std::to_string(p.preview->model.nodes.size()) + " nodes to " + name);
 }
 
 void load_pressed(Fl_Widget* widget, void*) {
@@ -57,7 +57,8 @@ void load_pressed(Fl_Widget* widget, void*) {
     if (apply_session(p, session)) show_status(p, "loaded the session " + name);
 }
 
-Fl_Button* session_button(ControlPanel& p, int x, const char* label, const char* tip, Fl_Callback* callback) {
+Fl_Button* session_button(ControlPanel& p, int x, const char* label, const char* tip,
+                          Fl_Callback* callback) {
     auto* b = new Fl_Button(x, 862, 105, 25, label);
     b->tooltip(tip);
     b->callback(callback);
@@ -68,10 +69,11 @@ Fl_Button* session_button(ControlPanel& p, int x, const char* label, const char*
 }  // namespace
 
 void build_session_controls(ControlPanel& p) {
-    p.load_session_button =
-        session_button(p, 1045, "load session", "source, settings and chain from a session file", load_pressed);
+    p.load_session_button = session_button(
+        p, 1045, "load session", "source, settings and chain from a session file", load_pressed);
     p.save_session_button = session_button(
-        p, 1155, "save session", "the source, every setting and the chain to a session file, for velmora track too",
+        p, 1155, "save session",
+        "the source, every setting and the chain to a session file, for velmora track too",
         save_pressed);
 }
 

@@ -13,7 +13,9 @@
 
 namespace session_toml {
 
-std::string key(std::string_view name) { return toml::format_key(std::string(name)); }
+std::string key(std::string_view name) {
+    return toml::format_key(std::string(name));
+}
 
 std::string text(const Value& value) {
     // Wide enough that no array is broken over lines; 15 digits give every
@@ -65,7 +67,8 @@ bool read_float(const Value& value, const std::string& where, float& out, std::s
     return true;
 }
 
-bool read_floats(const Value& value, const std::string& where, float* out, size_t count, std::string& error) {
+bool read_floats(const Value& value, const std::string& where, float* out, size_t count,
+                 std::string& error) {
     if (!value.is_array() || value.as_array().size() != count) {
         error = where + " needs a list of " + std::to_string(count) + " numbers";
         return false;
@@ -120,16 +123,21 @@ struct PathField {
     const char* name;
     char (Options::*field)[1024];
 };
-constexpr PathField kPathFields[] = {{"save_path", &Options::save_path}, {"load_path", &Options::load_path}};
+constexpr PathField kPathFields[] = {{"save_path", &Options::save_path},
+                                     {"load_path", &Options::load_path}};
 constexpr char kFlipName[] = "y_invert";
 
-std::string path_text(const char (&field)[1024]) { return std::string(field, strnlen(field, sizeof field)); }
+std::string path_text(const char (&field)[1024]) {
+    return std::string(field, strnlen(field, sizeof field));
+}
 
 void write_options(const Session& s, std::string& out) {
     out += "\n[options]\n";
-    for (const IntField& f : kIntFields) session_toml::append_line(out, f.name, Value(s.options.*(f.field)));
+    for (const IntField& f : kIntFields)
+        session_toml::append_line(out, f.name, Value(s.options.*(f.field)));
     session_toml::append_line(out, kFlipName, Value(static_cast<int32_t>(s.options.y_invert)));
-    for (const PathField& f : kPathFields) session_toml::append_line(out, f.name, Value(path_text(s.options.*(f.field))));
+    for (const PathField& f : kPathFields)
+        session_toml::append_line(out, f.name, Value(path_text(s.options.*(f.field))));
 }
 
 bool read_options(const Value& table, Session& s, std::string& error) {
@@ -166,14 +174,16 @@ bool read_options(const Value& table, Session& s, std::string& error) {
 Value extra_value(const std::string& text) {
     int64_t n = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (ec == std::errc() && end == text.data() + text.size() && std::to_string(n) == text) return Value(n);
+    if (ec == std::errc() && end == text.data() + text.size() && std::to_string(n) == text)
+        return Value(n);
     return Value(text);
 }
 
 void write_extras(const Session& s, std::string& out) {
     if (s.extras.empty()) return;
     out += "\n[extra]\n";
-    for (const auto& [name, value] : s.extras.values()) session_toml::append_line(out, name, extra_value(value));
+    for (const auto& [name, value] : s.extras.values())
+        session_toml::append_line(out, name, extra_value(value));
 }
 
 bool read_extras(const Value& table, Session& s, std::string& error) {
@@ -188,14 +198,16 @@ bool read_extras(const Value& table, Session& s, std::string& error) {
             text = value.as_boolean() ? "1" : "0";
         } else if (value.is_floating()) {
             char digits[32];
-            const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value.as_floating());
+            const auto [end, ec] =
+                std::to_chars(digits, digits + sizeof digits, value.as_floating());
             text.assign(digits, ec == std::errc() ? end : digits);
         } else {
             error = where + " needs a text, number or true or false";
             return false;
         }
         if (!s.extras.set(name, text)) {
-            error = where + (ExtraSettings::valid_key(name) ? " holds a line break" : " is not a setting's name");
+            error = where + (ExtraSettings::valid_key(name) ? " holds a line break"
+                                                            : " is not a setting's name");
             return false;
         }
     }
@@ -219,15 +231,18 @@ void write_model(const Session& s, std::string& out) {
         const ModelNode& n = m.nodes[i];
         const AngularSensor& a = m.sensors[i];
         out += "  {x = " + std::to_string(n.x) + ", y = " + std::to_string(n.y) +
-               ", value = " + std::to_string(n.value) + ", sensor = {visible = " + (a.visible ? "true" : "false") +
+               ", value = " + std::to_string(n.value) +
+               ", sensor = {visible = " + (a.visible ? "true" : "false") +
                ", at_node = " + (a.at_node ? "true" : "false") + ", x = " + std::to_string(a.x) +
                ", y = " + std::to_string(a.y) +
-               ", colour = " + session_toml::text(colour(a.red, a.green, a.blue, a.alpha)) + "}},\n";
+               ", colour = " + session_toml::text(colour(a.red, a.green, a.blue, a.alpha)) +
+               "}},\n";
     }
     out += "]\n";
 }
 
-bool read_sensor(const Value& table, const std::string& where, AngularSensor& a, std::string& error) {
+bool read_sensor(const Value& table, const std::string& where, AngularSensor& a,
+                 std::string& error) {
     if (!table.is_table()) {
         error = where + " needs a table";
         return false;
@@ -235,10 +250,14 @@ bool read_sensor(const Value& table, const std::string& where, AngularSensor& a,
     for (const auto& [name, value] : table.as_table()) {
         const std::string at = where + "." + name;
         bool ok = true;
-        if (name == "visible") ok = session_toml::read_bool(value, at, a.visible, error);
-        else if (name == "at_node") ok = session_toml::read_bool(value, at, a.at_node, error);
-        else if (name == "x") ok = session_toml::read_int(value, at, a.x, error);
-        else if (name == "y") ok = session_toml::read_int(value, at, a.y, error);
+        if (name == "visible")
+            ok = session_toml::read_bool(value, at, a.visible, error);
+        else if (name == "at_node")
+            ok = session_toml::read_bool(value, at, a.at_node, error);
+        else if (name == "x")
+            ok = session_toml::read_int(value, at, a.x, error);
+        else if (name == "y")
+            ok = session_toml::read_int(value, at, a.y, error);
         else if (name == "colour") {
             float c[4];
             ok = session_toml::read_floats(value, at, c, 4, error);
@@ -252,7 +271,8 @@ bool read_sensor(const Value& table, const std::string& where, AngularSensor& a,
     return true;
 }
 
-bool read_node(const Value& node, const std::string& where, ModelNode& n, AngularSensor& a, std::string& error) {
+bool read_node(const Value& node, const std::string& where, ModelNode& n, AngularSensor& a,
+               std::string& error) {
     if (!node.is_table() || !node.contains("x") || !node.contains("y")) {
         error = where + " needs a table with x and y";
         return false;
@@ -262,10 +282,14 @@ bool read_node(const Value& node, const std::string& where, ModelNode& n, Angula
     for (const auto& [name, value] : node.as_table()) {
         const std::string at = where + "." + name;
         bool ok = true;
-        if (name == "x") ok = session_toml::read_int(value, at, n.x, error);
-        else if (name == "y") ok = session_toml::read_int(value, at, n.y, error);
-        else if (name == "value") ok = session_toml::read_int(value, at, n.value, error);
-        else if (name == "sensor") ok = read_sensor(value, at, a, error);
+        if (name == "x")
+            ok = session_toml::read_int(value, at, n.x, error);
+        else if (name == "y")
+            ok = session_toml::read_int(value, at, n.y, error);
+        else if (name == "value")
+            ok = session_toml::read_int(value, at, n.value, error);
+        else if (name == "sensor")
+            ok = read_sensor(value, at, a, error);
         else {
             error = "unknown setting " + at;
             ok = false;
@@ -290,7 +314,8 @@ bool read_model(const Value& table, Session& s, std::string& error) {
     const Value* nodes = table.contains("nodes") ? &table.as_table().at("nodes") : nullptr;
     if (nodes != nullptr) {
         if (!nodes->is_array() || nodes->as_array().size() > static_cast<size_t>(kMaxModelNodes)) {
-            error = "model.nodes needs a list of at most " + std::to_string(kMaxModelNodes) + " nodes";
+            error =
+                "model.nodes needs a list of at most " + std::to_string(kMaxModelNodes) + " nodes";
             return false;
         }
         const Array& list = nodes->as_array();
@@ -298,9 +323,11 @@ bool read_model(const Value& table, Session& s, std::string& error) {
         // read above goes back on after it.
         const NodeModel coloured = m;
         m.set_node_count(static_cast<int32_t>(list.size()));
-        m.red = coloured.red, m.green = coloured.green, m.blue = coloured.blue, m.alpha = coloured.alpha;
+        m.red = coloured.red, m.green = coloured.green, m.blue = coloured.blue,
+        m.alpha = coloured.alpha;
         for (size_t i = 0; i < list.size(); ++i) {
-            if (!read_node(list[i], "model.nodes[" + std::to_string(i) + "]", m.nodes[i], m.sensors[i], error))
+            if (!read_node(list[i], "model.nodes[" + std::to_string(i) + "]", m.nodes[i],
+                           m.sensors[i], error))
                 return false;
         }
     }
@@ -348,7 +375,8 @@ bool parse_session(std::string_view text, Session& s, std::string& error) {
         std::istringstream in{std::string(text)};
         root = toml::parse<toml::discard_comments, std::map, std::vector>(in, "session");
     } catch (const toml::exception& e) {
-        error = "not TOML at line " + std::to_string(e.location().line()) + " (" + parse_reason(e.what()) + ")";
+        error = "not TOML at line " + std::to_string(e.location().line()) + " (" +
+                parse_reason(e.what()) + ")";
         return false;
     } catch (const std::exception& e) {
         error = std::string("not TOML (") + e.what() + ")";
@@ -360,14 +388,15 @@ bool parse_session(std::string_view text, Session& s, std::string& error) {
         return false;
     }
     int32_t version = 0;
-    if (!session_toml::read_int(root.as_table().at("version"), "version", version, error)) return false;
+    if (!session_toml::read_int(root.as_table().at("version"), "version", version, error))
+        return false;
     if (version < 1) {
         error = "version needs a number from 1";
         return false;
     }
     if (version > kSessionVersion) {
-        error = "written by a newer velmora (session version " + std::to_string(version) + "; this one reads up to " +
-                std::to_string(kSessionVersion) + ")";
+        error = "written by a newer velmora (session version " + std::to_string(version) +
+                "; this one reads up to " + std::to_string(kSessionVersion) + ")";
         return false;
     }
     for (const auto& [name, value] : root.as_table()) {
@@ -414,7 +443,7 @@ bool load_session(const std::string& path, Session& s, std::string& error) {
     constexpr size_t kMaxSessionBytes = size_t{64} << 20;
     std::string text;
     if (!platform::read_file(path, text, kMaxSessionBytes)) {
-        error = "cannot read session " + path;
+        error = "session " + path + ": cannot be read";
         return false;
     }
     std::string why;

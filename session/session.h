@@ -19,7 +19,7 @@
 //   [model]                # the chain: colour (red, green, blue, alpha), then a node a line
 //   colour = [1.0,1.0,0.0,1.0]
 //   nodes = [
-//     {x = 50, y = 200, value = 255, sensor = {visible = true, at_node = true, x = 50, y = 100, colour = [0.0,0.0,1.0,0.5]}},
+//     {x = 50, y = 200, value = 255, sensor = {visible = true, at_node = true, x = 50, ...}},
 //   ]
 //
 // Every part but the version may be missing: options not given keep their

@@ -4,12 +4,11 @@
 // helpers that write a key or value and read one with a reason that names it.
 // Only the session's own sources include this (and the library's header).
 
-#include <toml.hpp>
-
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+#include <toml.hpp>
 #include <vector>
 
 #include "session/session.h"
@@ -48,6 +47,7 @@ bool read_int(const Value& value, const std::string& where, int32_t& out, std::s
 bool read_bool(const Value& value, const std::string& where, bool& out, std::string& error);
 bool read_float(const Value& value, const std::string& where, float& out, std::string& error);
 // An array of `count` numbers.
-bool read_floats(const Value& value, const std::string& where, float* out, size_t count, std::string& error);
+bool read_floats(const Value& value, const std::string& where, float* out, size_t count,
+                 std::string& error);
 
 }  // namespace session_toml

@@ -23,7 +23,8 @@ TrackSettings applied(std::vector<const char*> words, const Options& base, std::
     TrackSettings settings;
     settings.batch.options = base;
     words.insert(words.begin(), "a.mp4");
-    if (!parse(words, args, error) || !apply_track_flags(args, settings, error)) error = "refused: " + error;
+    if (!parse(words, args, error) || !apply_track_flags(args, settings, error))
+        error = "refused: " + error;
     return settings;
 }
 
@@ -32,8 +33,8 @@ TrackSettings applied(std::vector<const char*> words, const Options& base, std::
 TEST(TrackArgs, EveryOptionInAnyOrderAroundTheSources) {
     TrackArgs a;
     std::string error;
-    ASSERT_TRUE(parse({"--csv", "o.csv", "--frames", "250", "synthetic", "--model", "m.txt", "--animation", "a.txt",
-                       "--options", "v.ini", "--memory", "0"},
+    ASSERT_TRUE(parse({"--csv", "o.csv", "--frames", "250", "synthetic", "--model", "m.txt",
+                       "--animation", "a.txt", "--options", "v.ini", "--memory", "0"},
                       a, error))
         << error;
     EXPECT_EQ(a.sources, std::vector<std::string>{"synthetic"});
@@ -43,7 +44,8 @@ TEST(TrackArgs, EveryOptionInAnyOrderAroundTheSources) {
     EXPECT_EQ(a.animation, "a.txt");
     EXPECT_EQ(a.frames, 250);
     EXPECT_EQ(a.memory, 0);
-    ASSERT_TRUE(parse({"a.mp4", "-j", "3", "b.mp4", "--out-dir", "out", "c.mp4"}, a, error)) << error;
+    ASSERT_TRUE(parse({"a.mp4", "-j", "3", "b.mp4", "--out-dir", "out", "c.mp4"}, a, error))
+        << error;
     EXPECT_EQ(a.sources, (std::vector<std::string>{"a.mp4", "b.mp4", "c.mp4"}));
     EXPECT_EQ(a.jobs, 3);
     EXPECT_FALSE(a.method.has_value());
@@ -75,32 +77,36 @@ TEST_P(TrackArgsRefused, WithAOneLineReasonNamingTheFlag) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, TrackArgsRefused,
-    ::testing::Values(BadLine{{"--model", "m.txt"}, "no SOURCE"}, BadLine{{"synthetic", "--model"}, "needs a value"},
-                      BadLine{{"synthetic", "--model", "a", "--model", "b"}, "twice"},
-                      BadLine{{"synthetic", "--frames", "12x"}, "above 0"},
-                      BadLine{{"synthetic", "--frames", "0"}, "above 0"},
-                      BadLine{{"synthetic", "--fps2", "3"}, "unknown option --fps2"},
-                      BadLine{{"synthetic", "--method", "cure"}, "--method needs region-grow, k-means or merge"},
-                      BadLine{{"synthetic", "--max-distance", "301"}, "--max-distance needs a whole number from 0 to 300"},
-                      BadLine{{"synthetic", "--max-distance", "-1"}, "--max-distance needs"},
-                      BadLine{{"synthetic", "--min-size", "5001"}, "--min-size needs a whole number from 0 to 5000"},
-                      BadLine{{"synthetic", "--max-track-distance", "1e2"}, "--max-track-distance needs"},
-                      BadLine{{"synthetic", "--min-node-distance", ""}, "--min-node-distance needs"},
-                      BadLine{{"synthetic", "--memory", "31"}, "--memory needs a whole number from 0 to 30"},
-                      BadLine{{"synthetic", "-j", "0"}, "-j needs"},
-                      BadLine{{"a.mp4", "b.mp4"}, "--out-dir"},
-                      BadLine{{"a.mp4", "--out-dir", "d", "--csv", "x.csv"}, "cannot be combined"},
-                      BadLine{{"a.mp4", "b.mp4", "--out-dir", "d", "--animation", "x.txt"}, "single SOURCE"},
-                      BadLine{{"a.mp4", "--session", "s.toml", "--options", "v.ini"}, "cannot be combined"}));
+    ::testing::Values(
+        BadLine{{"--model", "m.txt"}, "no SOURCE"},
+        BadLine{{"synthetic", "--model"}, "needs a value"},
+        BadLine{{"synthetic", "--model", "a", "--model", "b"}, "twice"},
+        BadLine{{"synthetic", "--frames", "12x"}, "above 0"},
+        BadLine{{"synthetic", "--frames", "0"}, "above 0"},
+        BadLine{{"synthetic", "--fps2", "3"}, "unknown option --fps2"},
+        BadLine{{"synthetic", "--method", "cure"}, "--method needs region-grow, k-means or merge"},
+        BadLine{{"synthetic", "--max-distance", "301"},
+                "--max-distance needs a whole number from 0 to 300"},
+        BadLine{{"synthetic", "--max-distance", "-1"}, "--max-distance needs"},
+        BadLine{{"synthetic", "--min-size", "5001"},
+                "--min-size needs a whole number from 0 to 5000"},
+        BadLine{{"synthetic", "--max-track-distance", "1e2"}, "--max-track-distance needs"},
+        BadLine{{"synthetic", "--min-node-distance", ""}, "--min-node-distance needs"},
+        BadLine{{"synthetic", "--memory", "31"}, "--memory needs a whole number from 0 to 30"},
+        BadLine{{"synthetic", "-j", "0"}, "-j needs"}, BadLine{{"a.mp4", "b.mp4"}, "--out-dir"},
+        BadLine{{"a.mp4", "--out-dir", "d", "--csv", "x.csv"}, "cannot be combined"},
+        BadLine{{"a.mp4", "b.mp4", "--out-dir", "d", "--animation", "x.txt"}, "single SOURCE"},
+        BadLine{{"a.mp4", "--session", "s.toml", "--options", "v.ini"}, "cannot be combined"}));
 
 // The flags land on the settings in force, whatever their order on the line:
 // the per-method limits on the method in force after --method.
 TEST(TrackFlags, SetTheSettingsInForceAndTheLineSaysThem) {
     const Options base = default_options();
     std::string error;
-    TrackSettings s = applied({"--max-distance", "40", "--min-size", "7", "--method", "merge", "--memory", "4",
-                               "--max-track-distance", "12", "--min-node-distance", "3"},
-                              base, error);
+    TrackSettings s =
+        applied({"--max-distance", "40", "--min-size", "7", "--method", "merge", "--memory", "4",
+                 "--max-track-distance", "12", "--min-node-distance", "3"},
+                base, error);
     ASSERT_EQ(error, "");
     EXPECT_EQ(s.batch.options.cluster_method, 2);
     EXPECT_EQ(s.batch.options.cure_max_distance, 40);
@@ -113,18 +119,21 @@ TEST(TrackFlags, SetTheSettingsInForceAndTheLineSaysThem) {
     s.batch.options.threshold = 181;
     s.origin = "the session s.toml";
     EXPECT_EQ(settings_line(s),
-              "velmora track: threshold 181, method merge (max distance 40, min size 7), max track distance 12, "
+              "velmora track: threshold 181, method merge (max distance 40, min size 7), max track "
+              "distance 12, "
               "min node distance 3, memory 4 frames, flip on; from the session s.toml");
 
     s = applied({"--min-size", "9"}, base, error);
-    EXPECT_EQ(s.batch.options.regiongrow_min_cluster_size, 9) << "region grow is the default method";
+    EXPECT_EQ(s.batch.options.regiongrow_min_cluster_size, 9)
+        << "region grow is the default method";
     s = applied({"--memory", "0"}, base, error);
     EXPECT_FALSE(s.batch.memory.enabled);
 
     for (const char* flag : {"--max-distance", "--min-size"}) {
         error.clear();
         applied({"--method", "k-means", flag, "5"}, base, error);
-        EXPECT_NE(error.find(std::string(flag) + ": the method k-means has no"), std::string::npos) << error;
+        EXPECT_NE(error.find(std::string(flag) + ": the method k-means has no"), std::string::npos)
+            << error;
     }
 }
 
@@ -134,7 +143,8 @@ TEST(TrackFlags, TheUsageListsEveryFlagWithItsDefault) {
     EXPECT_NE(usage.find("usage: velmora [SOURCE]"), std::string::npos);
     EXPECT_NE(usage.find("velmora track SOURCE..."), std::string::npos);
     for (const TrackFlag& flag : track_flags()) {
-        const size_t at = usage.find("  " + std::string(flag.name) + (flag.value.empty() ? " " : " " + std::string(flag.value)));
+        const size_t at = usage.find("  " + std::string(flag.name) +
+                                     (flag.value.empty() ? " " : " " + std::string(flag.value)));
         ASSERT_NE(at, std::string::npos) << flag.name;
         // Up to the next flag: a wide flag has its help on a line of its own.
         const std::string line = usage.substr(at, usage.find("\n  -", at + 1) - at);
@@ -155,7 +165,8 @@ TEST_P(WindowStartCase, IsReadFromTheArguments) {
     std::vector<const char*> words = GetParam().words;
     words.insert(words.begin(), "velmora");
     std::string error;
-    EXPECT_EQ(window_start(static_cast<int>(words.size()), words.data(), error), GetParam().start) << error;
+    EXPECT_EQ(window_start(static_cast<int>(words.size()), words.data(), error), GetParam().start)
+        << error;
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, WindowStartCase,
@@ -192,7 +203,8 @@ TEST(Progress, ABarWithCountsRateAndTimeLeftAndAPlainLineForLogs) {
     report.update(2, 2.5);
     report.update(3, 3.0);
     report.finish(4, 4.0);
-    EXPECT_EQ(out.str(), "2/100 frames, 1 frames/s, 2:03 left\n4/100 frames, 1 frames/s, 1:36 left\n");
+    EXPECT_EQ(out.str(),
+              "2/100 frames, 1 frames/s, 2:03 left\n4/100 frames, 1 frames/s, 1:36 left\n");
 }
 
 // Many runs: a line per running run; a finished run's last line once. On a
@@ -224,6 +236,7 @@ TEST(Progress, TheBoardShowsALinePerRunningRun) {
     for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
     bars.end(0, "a.mp4: 10 frames -> a.csv");
     bars.draw(0.2, false);
-    EXPECT_EQ(tty.str().substr(first.size(), 7), "\033[2F\033[J") << "back over the two lines drawn";
+    EXPECT_EQ(tty.str().substr(first.size(), 7), "\033[2F\033[J")
+        << "back over the two lines drawn";
     EXPECT_NE(tty.str().find("a.mp4: 10 frames -> a.csv\n..."), std::string::npos) << tty.str();
 }

@@ -16,14 +16,31 @@ namespace {
 Options unusual_options() {
     Options o = default_options();
     int32_t v = 1000;
-    for (int32_t Options::*f :
-         {&Options::cluster_method, &Options::show_thresholding, &Options::camera_brightness, &Options::camera_gain,
-          &Options::camera_shutter, &Options::fullscreen_width, &Options::fullscreen_height, &Options::fullscreen_x,
-          &Options::fullscreen_y, &Options::threshold, &Options::kmeans_iterations, &Options::kmeans_threads,
-          &Options::kmeans_clusters, &Options::regiongrow_max_distance, &Options::regiongrow_max_cluster_size,
-          &Options::regiongrow_min_cluster_size, &Options::cure_max_distance, &Options::cure_max_cluster_size,
-          &Options::cure_min_cluster_size, &Options::min_node_distance, &Options::max_track_distance,
-          &Options::animation_buffer_frames, &Options::node_count, &Options::line_width, &Options::sensor_max_radius})
+    for (int32_t Options::*f : {&Options::cluster_method,
+                                &Options::show_thresholding,
+                                &Options::camera_brightness,
+                                &Options::camera_gain,
+                                &Options::camera_shutter,
+                                &Options::fullscreen_width,
+                                &Options::fullscreen_height,
+                                &Options::fullscreen_x,
+                                &Options::fullscreen_y,
+                                &Options::threshold,
+                                &Options::kmeans_iterations,
+                                &Options::kmeans_threads,
+                                &Options::kmeans_clusters,
+                                &Options::regiongrow_max_distance,
+                                &Options::regiongrow_max_cluster_size,
+                                &Options::regiongrow_min_cluster_size,
+                                &Options::cure_max_distance,
+                                &Options::cure_max_cluster_size,
+                                &Options::cure_min_cluster_size,
+                                &Options::min_node_distance,
+                                &Options::max_track_distance,
+                                &Options::animation_buffer_frames,
+                                &Options::node_count,
+                                &Options::line_width,
+                                &Options::sensor_max_radius})
         o.*f = v++;
     o.fullscreen_x = -1920;
     o.y_invert = 0;
@@ -38,7 +55,8 @@ NodeModel unusual_model() {
     m.red = 0.1f, m.green = 0.37f, m.blue = 1.0f / 3.0f, m.alpha = 0.0f;
     for (int i = 0; i < 4; ++i) {
         m.nodes[i] = ModelNode{10 * i - 5, 359 - i, 200 + i};
-        m.sensors[i] = AngularSensor{i % 2 == 0, i % 3 == 0, -i, 7 * i, 0.01f * i, 1e-7f, 0.5f, 0.99f};
+        m.sensors[i] =
+            AngularSensor{i % 2 == 0, i % 3 == 0, -i, 7 * i, 0.01f * i, 1e-7f, 0.5f, 0.99f};
     }
     return m;
 }
@@ -48,7 +66,8 @@ void expect_same_options(const Options& a, const Options& b) {
     // frame sizes, which no session carries.
     Options x = a, y = b;
     for (Options* o : {&x, &y}) {
-        const size_t s = strnlen(o->save_path, sizeof o->save_path), l = strnlen(o->load_path, sizeof o->load_path);
+        const size_t s = strnlen(o->save_path, sizeof o->save_path),
+                     l = strnlen(o->load_path, sizeof o->load_path);
         std::memset(o->save_path + s, 0, sizeof o->save_path - s);
         std::memset(o->load_path + l, 0, sizeof o->load_path - l);
     }
@@ -61,9 +80,13 @@ void expect_same_model(const NodeModel& a, const NodeModel& b) {
     for (size_t i = 0; i < a.nodes.size(); ++i) {
         EXPECT_EQ(std::memcmp(&a.nodes[i], &b.nodes[i], sizeof(ModelNode)), 0) << i;
         const AngularSensor &s = a.sensors[i], &t = b.sensors[i];
-        EXPECT_EQ(std::tie(s.visible, s.at_node, s.x, s.y), std::tie(t.visible, t.at_node, t.x, t.y)) << i;
+        EXPECT_EQ(std::tie(s.visible, s.at_node, s.x, s.y),
+                  std::tie(t.visible, t.at_node, t.x, t.y))
+            << i;
         // Exactly, not to six digits as the model file keeps them.
-        EXPECT_EQ(std::tie(s.red, s.green, s.blue, s.alpha), std::tie(t.red, t.green, t.blue, t.alpha)) << i;
+        EXPECT_EQ(std::tie(s.red, s.green, s.blue, s.alpha),
+                  std::tie(t.red, t.green, t.blue, t.alpha))
+            << i;
     }
     EXPECT_EQ(std::tie(a.red, a.green, a.blue, a.alpha), std::tie(b.red, b.green, b.blue, b.alpha));
 }
@@ -86,7 +109,8 @@ TEST(Session, ARoundTripGivesBackEverySettingTheModelAndTablesItDoesNotRead) {
 
     Session back;
     std::string error;
-    ASSERT_TRUE(parse_session(format_session(s), back, error)) << error << "\n" << format_session(s);
+    ASSERT_TRUE(parse_session(format_session(s), back, error)) << error << "\n"
+                                                               << format_session(s);
     EXPECT_EQ(back.source, s.source);
     expect_same_options(back.options, s.options);
     EXPECT_EQ(back.extras.format(), s.extras.format());
@@ -111,7 +135,8 @@ TEST(Session, TheFileReadsAsSettingsAndANodeALine) {
     EXPECT_EQ(text.find("version = 1\n"), text.find('\n') + 1) << text;
     EXPECT_NE(text.find("\n[options]\n"), std::string::npos);
     EXPECT_NE(text.find("\nthreshold = 180\n"), std::string::npos);
-    EXPECT_NE(text.find("\n  {x = 50, y = 200, value = 255, sensor = {visible = true, at_node = true, x = 50, y = 100, "
+    EXPECT_NE(text.find("\n  {x = 50, y = 200, value = 255, sensor = {visible = true, at_node = "
+                        "true, x = 50, y = 100, "
                         "colour = [0.0,0.0,1.0,0.5]}},\n"),
               std::string::npos)
         << text;
@@ -120,7 +145,8 @@ TEST(Session, TheFileReadsAsSettingsAndANodeALine) {
 TEST(Session, AnythingNotGivenKeepsItsDefault) {
     Session s;
     std::string error;
-    ASSERT_TRUE(parse_session("version = 1\n[options]\nthreshold = 99\n[extra]\n\"tracking.memory\" = true\n", s, error))
+    ASSERT_TRUE(parse_session(
+        "version = 1\n[options]\nthreshold = 99\n[extra]\n\"tracking.memory\" = true\n", s, error))
         << error;
     Options expected = default_options();
     expected.threshold = 99;
@@ -128,7 +154,8 @@ TEST(Session, AnythingNotGivenKeepsItsDefault) {
     EXPECT_EQ(s.extras.get("tracking.memory"), "1");
     EXPECT_FALSE(s.has_model);
     EXPECT_TRUE(s.source.empty());
-    ASSERT_TRUE(parse_session("version = 1\n[model]\nnodes = [{x = 1, y = 2}]\n", s, error)) << error;
+    ASSERT_TRUE(parse_session("version = 1\n[model]\nnodes = [{x = 1, y = 2}]\n", s, error))
+        << error;
     ASSERT_EQ(s.model.nodes.size(), 1u);
     EXPECT_EQ(s.model.nodes[0].value, 255);
     EXPECT_TRUE(s.model.sensors[0].visible);
@@ -152,23 +179,26 @@ TEST_P(SessionRefused, WithAOneLineReasonNamingWhatIsWrong) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, SessionRefused,
-    ::testing::Values(Refusal{"version = 1\nsource = \"a\"\nthreshold = [1,\n", "not TOML at line"},
-                      Refusal{"3\t1\t1\t0\t1\n", "not TOML at line 1"},
-                      Refusal{"[options]\nthreshold = 1\n", "no version"},
-                      Refusal{"version = 2\n", "session version 2; this one reads up to 1"},
-                      Refusal{"version = \"1\"\n", "version needs a whole number"},
-                      Refusal{"version = 1\n[options]\nthreshhold = 1\n", "unknown setting options.threshhold"},
-                      Refusal{"version = 1\n[options]\nthreshold = 1.5\n", "options.threshold needs a whole number"},
-                      Refusal{"version = 1\n[options]\nthreshold = 4294967296\n", "options.threshold needs"},
-                      Refusal{"version = 1\n[options]\ny_invert = 256\n", "options.y_invert needs"},
-                      Refusal{"version = 1\nthreshold = 5\n", "unknown setting threshold"},
-                      Refusal{"version = 1\nsource = 5\n", "source needs a text"},
-                      Refusal{"version = 1\n[extra]\n\"Bad Key\" = 1\n", "extra.\"Bad Key\" is not"},
-                      Refusal{"version = 1\n[extra]\n\"a.b\" = [1]\n", "extra.\"a.b\" needs"},
-                      Refusal{"version = 1\n[model]\ncolour = [1, 1, 1]\n", "model.colour needs a list of 4"},
-                      Refusal{"version = 1\n[model]\nnodes = [{x = 1}]\n", "model.nodes[0] needs a table with x and y"},
-                      Refusal{"version = 1\n[model]\nnodes = [{x = 1, y = 2, sensor = {size = 3}}]\n",
-                              "unknown setting model.nodes[0].sensor.size"}));
+    ::testing::Values(
+        Refusal{"version = 1\nsource = \"a\"\nthreshold = [1,\n", "not TOML at line"},
+        Refusal{"3\t1\t1\t0\t1\n", "not TOML at line 1"},
+        Refusal{"[options]\nthreshold = 1\n", "no version"},
+        Refusal{"version = 2\n", "session version 2; this one reads up to 1"},
+        Refusal{"version = \"1\"\n", "version needs a whole number"},
+        Refusal{"version = 1\n[options]\nthreshhold = 1\n", "unknown setting options.threshhold"},
+        Refusal{"version = 1\n[options]\nthreshold = 1.5\n",
+                "options.threshold needs a whole number"},
+        Refusal{"version = 1\n[options]\nthreshold = 4294967296\n", "options.threshold needs"},
+        Refusal{"version = 1\n[options]\ny_invert = 256\n", "options.y_invert needs"},
+        Refusal{"version = 1\nthreshold = 5\n", "unknown setting threshold"},
+        Refusal{"version = 1\nsource = 5\n", "source needs a text"},
+        Refusal{"version = 1\n[extra]\n\"Bad Key\" = 1\n", "extra.\"Bad Key\" is not"},
+        Refusal{"version = 1\n[extra]\n\"a.b\" = [1]\n", "extra.\"a.b\" needs"},
+        Refusal{"version = 1\n[model]\ncolour = [1, 1, 1]\n", "model.colour needs a list of 4"},
+        Refusal{"version = 1\n[model]\nnodes = [{x = 1}]\n",
+                "model.nodes[0] needs a table with x and y"},
+        Refusal{"version = 1\n[model]\nnodes = [{x = 1, y = 2, sensor = {size = 3}}]\n",
+                "unknown setting model.nodes[0].sensor.size"}));
 
 TEST(Session, AFileIsWrittenWholeAndReadBackOrRefusedByName) {
     testing_support::TempDir dir;
@@ -180,7 +210,7 @@ TEST(Session, AFileIsWrittenWholeAndReadBackOrRefusedByName) {
     ASSERT_TRUE(load_session(dir.file("s.toml"), back, error)) << error;
     EXPECT_EQ(back.source, "synthetic");
     EXPECT_FALSE(load_session(dir.file("none.toml"), back, error));
-    EXPECT_EQ(error, "cannot read session " + dir.file("none.toml"));
+    EXPECT_EQ(error, "session " + dir.file("none.toml") + ": cannot be read");
     testing_support::write_whole_file(dir.file("m.txt"), "3\t1\t1\t0\t1\n");
     EXPECT_FALSE(load_session(dir.file("m.txt"), back, error));
     EXPECT_EQ(error.rfind("session " + dir.file("m.txt") + ": not TOML", 0), 0u) << error;
