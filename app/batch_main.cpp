@@ -317,7 +317,9 @@ struct JobEnd {
 
 JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeModel model, RunProgress& progress) {
     std::string error;
-    std::unique_ptr<BatchSource> source = open_batch_source(job.source, error, job.decoder_threads);
+    BatchSourceOptions options;
+    options.decoder_threads = job.decoder_threads;
+    std::unique_ptr<BatchSource> source = open_batch_source(job.source, error, options);
     if (source == nullptr) return {1, error};
     if (!source->ends() && settings.batch.max_frames < 0)
         return {2, "--frames N is needed: \"" + job.source + "\" is a camera and has no end"};

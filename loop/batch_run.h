@@ -35,6 +35,11 @@ public:
     virtual std::string fault() const { return {}; }
 };
 
+// How the batch run opens its source.
+struct BatchSourceOptions {
+    int decoder_threads = 1;  // FFmpeg's threads for a file; 0: its own choice
+};
+
 // The one place where a SOURCE text becomes a source: whatever the program
 // opens as a camera source (a capture device, a video file, a printf pattern,
 // a folder of images, or "synthetic"), handing over every frame once, without
@@ -43,10 +48,8 @@ public:
 // rows carry the stream's presentation times and their length is the
 // duration times the rate where both are known. Decoding starts at the first
 // frame asked for. A text that opens nothing gives null and a one-line reason.
-// `decoder_threads` is the number of threads a decoder of a file may use; 0
-// lets FFmpeg choose (as many as the cores allow), for a file run alone.
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
-                                               int decoder_threads = 0);
+                                               const BatchSourceOptions& options = {});
 
 struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip

@@ -51,8 +51,9 @@ struct SourceOptions {
     // When positive, every read gives up this many milliseconds after the
     // open: a bound on the time one source may take (used by the fuzz target).
     int64_t time_limit_ms = 0;
-    // Threads a file's decoder may use; 0 lets FFmpeg choose from the cores.
-    // One by default: the window's loop keeps the other core.
+    // FFmpeg's decoding threads for a file; 0 lets FFmpeg choose (one per
+    // core). One by default: fitting runs beside it on a thread of its own,
+    // and the window's loop or the other jobs of a batch keep the other cores.
     int decoder_threads = 1;
 };
 
