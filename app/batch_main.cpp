@@ -183,6 +183,13 @@ bool take_file(TrackArgs& args, std::string_view value, std::string& error) {
     return true;
 }
 
+// A settings flag's value into one field of the options.
+template <std::optional<int32_t> TrackArgs::*value, int32_t Options::*field>
+bool set_option(const TrackArgs& args, TrackSettings& settings, std::string&) {
+    settings.batch.options.*field = *(args.*value);
+    return true;
+}
+
 constexpr std::string_view kMethodNames[] = {"region-grow", "k-means", "merge"};
 
 std::string method_name(int32_t method) {
@@ -248,10 +255,7 @@ constexpr TrackFlag kTrackFlags[] = {
     // The method comes before the flags that set its own limits.
     {"--method", "region-grow|k-means|merge", "as set in the window; region-grow at first",
      "the clustering method", &take_method,
-     [](const TrackArgs& args, TrackSettings& s, std::string&) {
-         s.batch.options.cluster_method = *args.method;
-         return true;
-     }},
+     &set_option<&TrackArgs::method, &Options::cluster_method>},
     {"--max-distance", "N", "as set in the window; 80 at first",
      "0 to 300: the method's largest distance of a pixel from its cluster",
      &take_in_range<&TrackArgs::max_distance, 0, 300>,
@@ -269,17 +273,11 @@ constexpr TrackFlag kTrackFlags[] = {
     {"--max-track-distance", "N", "as set in the window; 30 at first",
      "0 to 300: the largest move of a node from one frame to the next",
      &take_in_range<&TrackArgs::max_track_distance, 0, 300>,
-     [](const TrackArgs& args, TrackSettings& s, std::string&) {
-         s.batch.options.max_track_distance = *args.max_track_distance;
-         return true;
-     }},
+     &set_option<&TrackArgs::max_track_distance, &Options::max_track_distance>},
     {"--min-node-distance", "N", "as set in the window; 10 at first",
      "0 to 300: the smallest distance between two nodes",
      &take_in_range<&TrackArgs::min_node_distance, 0, 300>,
-     [](const TrackArgs& args, TrackSettings& s, std::string&) {
-         s.batch.options.min_node_distance = *args.min_node_distance;
-         return true;
-     }},
+     &set_option<&TrackArgs::min_node_distance, &Options::min_node_distance>},
     {"--memory", "N", "as set in the window; 0 at first",
      "0 to 30: frames a node whose marker is lost moves on along its last step; 0 off",
      &take_in_range<&TrackArgs::memory, 0, 30>,
