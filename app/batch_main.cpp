@@ -398,8 +398,9 @@ public:
     SingleProgress(std::string settings, int64_t max_frames)
         : settings_(std::move(settings)), report_(std::cerr, ::isatty(STDERR_FILENO) != 0, max_frames) {}
     void begin(int64_t total) override {
+        // Below what opening the source said (an odd frame rate).
+        end_message_line();
         std::cerr << settings_ << '\n' << std::flush;
-        seen_ = SourceWatch::total().load();
         report_.begin(total);
     }
     void update(int64_t done, double seconds) override {
