@@ -31,6 +31,7 @@
 #include "platform/rand.h"
 #include "platform/timer.h"
 #include "session/session.h"
+#include "video/v4l2.h"
 
 namespace {
 
@@ -252,6 +253,46 @@ constexpr TrackFlag kTrackFlags[] = {
          error = "needs a whole number above 0";
          return false;
      }},
+    {"--threshold", "N|auto", "as set in the window",
+     "grey level from which a pixel counts, 1 to 255; auto: found on the first frame, with the method's "
+     "distance",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (value == "auto") {
+             args.auto_threshold = true;
+             return true;
+         }
+         int64_t level = 0;
+         if (parse_count(value, level) && level <= 255) {
+             args.threshold = static_cast<int32_t>(level);
+             return true;
+         }
+         error = "needs a whole number from 1 to 255, or auto";
+         return false;
+     },
+     [](const TrackArgs& args, TrackSettings& s, std::string&) {
+         if (args.auto_threshold) s.batch.setup.find_markers = true;
+         else s.batch.options.threshold = args.threshold;
+         return true;
+     }},
+    {"--place-nodes", "", "", "lay the chain onto the first frame's clusters, in the order of the shortest chain",
+     [](TrackArgs& args, std::string_view, std::string&) {
+         args.place_nodes = true;
+         return true;
+     },
+     [](const TrackArgs&, TrackSettings& s, std::string&) {
+         s.batch.setup.place_nodes = true;
+         return true;
+     },
+     [](const TrackSettings& s, std::string& line) {
+         if (s.batch.setup.place_nodes) line += ", nodes placed on the first frame";
+     }},
+    {"--camera-mode", "WxH@FPS[/FORMAT]", "the mode kept with the source, else the camera's own",
+     "the size, rate and pixel format a camera captures in",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (!parse_camera_mode(std::string(value), error)) return false;
+         args.camera_mode = value;
+         return true;
+     }},
     // The method comes before the flags that set its own limits.
     {"--method", "region-grow|k-means|merge", "as set in the window; region-grow at first",
      "the clustering method", &take_method,
@@ -304,28 +345,36 @@ struct TrackJob {
     std::string csv;        // empty: standard output
     std::string animation;  // empty: none
     int decoder_threads = 0;
-    bool alone = true;  // the only run: every source message is its own
+    bool alone = true;        // the only run: every source message is its own, its notes go out at once
+    std::string camera_mode;  // WxH@FPS[/FORMAT] a camera captures in; empty: its own
 };
 
 struct JobEnd {
     int status = 0;
     std::string failure;  // one line when status is not 0
     int64_t frames = 0;
+    // What a run among others found (the set-up's choices, warnings, what
+    // tracking did), one line each, said when it ends.
+    std::vector<std::string> notes;
 };
+
+// A run that ended before its first frame.
+JobEnd refused(int status, std::string why) { return JobEnd{status, std::move(why), 0, {}}; }
 
 JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeModel model, RunProgress& progress) {
     std::string error;
     BatchSourceOptions options;
     options.decoder_threads = job.decoder_threads;
+    options.camera_mode = parse_camera_mode(job.camera_mode, error).value_or(CameraMode{});
     std::unique_ptr<BatchSource> source = open_batch_source(job.source, error, options);
-    if (source == nullptr) return {1, error};
+    if (source == nullptr) return refused(1, error);
     if (!source->ends() && settings.batch.max_frames < 0)
-        return {2, "--frames N is needed: \"" + job.source + "\" is a camera and has no end"};
+        return refused(2, "--frames N is needed: \"" + job.source + "\" is a camera and has no end");
     for (const std::string* out : {&job.csv, &job.animation}) {
-        if (!out->empty() && !writable(*out)) return {1, "cannot write " + *out};
+        if (!out->empty() && !writable(*out)) return refused(1, "cannot write " + *out);
     }
     if (!job.animation.empty() && !writable(job.animation + ".model"))
-        return {1, "cannot write " + job.animation + ".model"};
+        return refused(1, "cannot write " + job.animation + ".model");
 
     // Each run sees the synthetic camera's frames of a fresh process.
     platform::set_rand_state(1);
@@ -335,12 +384,29 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     const int64_t frames = settings.batch.max_frames;
     int64_t total = frames;
     if (source->length() >= 0) total = frames >= 0 ? std::min(frames, source->length()) : source->length();
+    // What the run finds is said at once by the one run, and by a run among
+    // others when it ends, with its source.
+    std::vector<std::string> notes;
+    const auto note = [&](const std::string& line) {
+        if (job.alone) {
+            std::cerr << "velmora track: " << line << '\n' << std::flush;
+        } else {
+            notes.push_back("velmora track: " + job.source + ": " + line);
+        }
+    };
+    BatchSettings batch = settings.batch;
+    BatchChecks checks;
+    batch.checks = &checks;
+    batch.on_setup = [&](const SceneSetupReport& report) {
+        if (batch.setup.find_markers) note(auto_threshold_text(report.choice));
+        if (batch.setup.place_nodes) note(place_nodes_text(report.placed));
+    };
     progress.begin(total);
     Stopwatch clock{};
     clock.start();
     FrameTable table;
     int64_t done = 0;
-    const BatchEnd end = run_batch(*source, settings.batch, model, table, g_stop, [&](int64_t frames_done) {
+    const BatchEnd end = run_batch(*source, batch, model, table, g_stop, [&](int64_t frames_done) {
         done = frames_done;
         progress.update(frames_done, clock.elapsed_ms() / 1000.0);
     });
@@ -348,45 +414,48 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     const bool damaged = watch.messages() > 0;
     source.reset();  // stops its threads; what it read ahead may still have spoken
     progress.finish(done, clock.elapsed_ms() / 1000.0);
+    for (const std::string& line : checks.warnings) note("warning: " + line);
+    for (const std::string& line : tally_lines(checks.watch.tallies())) note(line);
+
+    JobEnd result{0, {}, done, std::move(notes)};
+    const auto failed = [&result](int status, std::string why) {
+        result.status = status;
+        result.failure = std::move(why);
+        return result;
+    };
 
     // The frames done are written whatever ended the run.
     if (job.csv.empty()) {
         std::cout << format_csv(table) << std::flush;
-        if (!std::cout) return {1, "cannot write the CSV to standard output", done};
+        if (!std::cout) return failed(1, "cannot write the CSV to standard output");
     } else if (!save_csv(table, job.csv)) {
-        return {1, "cannot write " + job.csv, done};
+        return failed(1, "cannot write " + job.csv);
     }
     if (!job.animation.empty()) {
         std::ostream quiet(nullptr);
         const Log silent{quiet, quiet};
         Animation animation;
         if (!animation_of(table, model, animation))
-            return {1, "too many frames for an animation file: " + std::to_string(table.frame_count()), done};
-        if (!save_animation(animation, job.animation, silent)) return {1, "cannot write " + job.animation, done};
+            return failed(1, "too many frames for an animation file: " + std::to_string(table.frame_count()));
+        if (!save_animation(animation, job.animation, silent)) return failed(1, "cannot write " + job.animation);
     }
 
     switch (end) {
         case BatchEnd::stopped:
-            return {130, "stopped after " + std::to_string(done) + " frames; the output holds them", done};
+            return failed(130, "stopped after " + std::to_string(done) + " frames; the output holds them");
         case BatchEnd::source_failed:
             if (!fault.empty())
-                return {1,
-                        "the source failed after " + std::to_string(done) + " frames (" + fault +
-                            "); the output holds those",
-                        done};
-            return {1,
-                    "the source \"" + job.source + "\" gave no frame after " + std::to_string(done) +
-                        " frames; the output holds those",
-                    done};
+                return failed(1, "the source failed after " + std::to_string(done) + " frames (" + fault +
+                                     "); the output holds those");
+            return failed(1, "the source \"" + job.source + "\" gave no frame after " + std::to_string(done) +
+                                 " frames; the output holds those");
         default:
             // A file with damaged data plays what can be decoded; the run
             // says that its rows are not the whole file.
             if (damaged)
-                return {1,
-                        "the source \"" + job.source + "\" holds damaged data; the output holds the " +
-                            std::to_string(done) + " frames that could be decoded",
-                        done};
-            return {0, {}, done};
+                return failed(1, "the source \"" + job.source + "\" holds damaged data; the output holds the " +
+                                     std::to_string(done) + " frames that could be decoded");
+            return result;
     }
 }
 
@@ -453,14 +522,15 @@ int run_many(const std::vector<TrackJob>& jobs, int at_once, const TrackSettings
             }
             JobEnd end;
             if (g_stop.load()) {
-                end = {130, "not started: stopped"};
+                end = refused(130, "not started: stopped");
             } else {
                 end = run_track_job(jobs[i], settings, model, board.run(i));
             }
-            const std::string line = end.status == 0 ? jobs[i].source + ": " + std::to_string(end.frames) +
-                                                           " frames -> " + jobs[i].csv
-                                                     : "velmora track: " + jobs[i].source + ": " + end.failure;
-            board.end(i, line);
+            std::string lines;
+            for (const std::string& n : end.notes) lines += n + '\n';
+            lines += end.status == 0 ? jobs[i].source + ": " + std::to_string(end.frames) + " frames -> " + jobs[i].csv
+                                     : "velmora track: " + jobs[i].source + ": " + end.failure;
+            board.end(i, lines);
             const std::lock_guard<std::mutex> lock(mutex);
             ends[i] = std::move(end);
             ++over;
@@ -600,9 +670,13 @@ bool apply_track_flags(const TrackArgs& args, TrackSettings& settings, std::stri
 
 std::string settings_line(const TrackSettings& settings) {
     const Options& o = settings.batch.options;
-    std::string line = "velmora track: threshold " + std::to_string(o.threshold) +
-                       (o.threshold < 1 ? " (no clustering: the nodes stay)" : "") + ", method " +
-                       method_name(o.cluster_method);
+    std::string line = "velmora track: threshold ";
+    if (settings.batch.setup.find_markers) {
+        line += "auto (found on the first frame)";
+    } else {
+        line += std::to_string(o.threshold) + (o.threshold < 1 ? " (no clustering: the nodes stay)" : "");
+    }
+    line += ", method " + method_name(o.cluster_method);
     if (o.cluster_method == 0) {
         line += " (max distance " + std::to_string(o.regiongrow_max_distance) + ", min size " +
                 std::to_string(o.regiongrow_min_cluster_size) + ", max size " +
@@ -688,8 +762,13 @@ int batch_main(int argc, char** argv) {
     catch_stop_signals();
     platform::set_message_sink(&SourceWatch::note);
     int status = 0;
+    // A camera captures in the mode asked for, else in the one kept with it.
+    const auto camera_mode = [&](const std::string& source) {
+        if (!args.camera_mode.empty() || settings.extras.get("source") != source) return args.camera_mode;
+        return settings.extras.get(kCameraModeKey);
+    };
     if (args.out_dir.empty()) {
-        const TrackJob job{args.sources[0], args.csv, args.animation, 0, true};
+        const TrackJob job{args.sources[0], args.csv, args.animation, 0, true, camera_mode(args.sources[0])};
         SingleProgress progress(settings_line(settings), args.frames);
         const JobEnd end = run_track_job(job, settings, model, progress);
         status = end.status == 0 ? 0 : fail(end.status, end.failure);
@@ -702,7 +781,7 @@ int batch_main(int argc, char** argv) {
                 platform::set_message_sink(nullptr);
                 return fail(2, "\"" + clash->source + "\" and \"" + source + "\" would both write " + csv);
             }
-            jobs.push_back(TrackJob{source, csv, args.animation, 0, false});
+            jobs.push_back(TrackJob{source, csv, args.animation, 0, false, camera_mode(source)});
         }
         std::error_code ec;
         std::filesystem::create_directories(args.out_dir, ec);

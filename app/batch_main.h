@@ -33,6 +33,10 @@ struct TrackArgs {
     std::string out_dir;    // empty: the outputs --csv and --animation name
     int64_t frames = -1;    // -1: until the source ends
     int jobs = 0;           // sources analysed at once; 0: one per core
+    int32_t threshold = 0;  // 1 to 255; 0: the options file's
+    bool auto_threshold = false;  // --threshold auto: found on the first frame
+    bool place_nodes = false;     // the chain onto the first frame's clusters
+    std::string camera_mode;      // WxH@FPS[/FORMAT]; empty: the remembered one, or the device's own
     bool help = false;
     bool version = false;
     // Settings given on the command line, over the options file's or the

@@ -37,6 +37,7 @@
 #include "camera/source_geometry.h"
 #include "camera/videocam.h"
 #include "video/source_text.h"
+#include "video/v4l2.h"
 
 enum class Pacing { realtime, sequential };
 
@@ -55,6 +56,9 @@ struct SourceOptions {
     // core). One by default: fitting runs beside it on a thread of its own,
     // and the window's loop or the other jobs of a batch keep the other cores.
     int decoder_threads = 1;
+    // Capture devices: the size, rate and pixel format to capture in; none
+    // (width 0): the device's own.
+    CameraMode camera_mode{};
 };
 
 // What the source delivers, as far as it is known after the open.

@@ -93,6 +93,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"synthetic", "--max-track-distance", "1e2"}, "--max-track-distance needs"},
         BadLine{{"synthetic", "--min-node-distance", ""}, "--min-node-distance needs"},
         BadLine{{"synthetic", "--memory", "31"}, "--memory needs a whole number from 0 to 30"},
+        BadLine{{"synthetic", "--threshold", "0"},
+                "--threshold needs a whole number from 1 to 255, or auto"},
+        BadLine{{"synthetic", "--threshold", "256"}, "--threshold needs a whole number from 1 to 255"},
+        BadLine{{"synthetic", "--threshold", "Auto"}, "--threshold needs"},
+        BadLine{{"synthetic", "--camera-mode", "640x480"}, "--camera-mode needs a mode"},
         BadLine{{"synthetic", "-j", "0"}, "-j needs"}, BadLine{{"a.mp4", "b.mp4"}, "--out-dir"},
         BadLine{{"a.mp4", "--out-dir", "d", "--csv", "x.csv"}, "cannot be combined"},
         BadLine{{"a.mp4", "b.mp4", "--out-dir", "d", "--animation", "x.txt"}, "single SOURCE"},
@@ -122,6 +127,12 @@ TEST(TrackFlags, SetTheSettingsInForceAndTheLineSaysThem) {
               "velmora track: threshold 181, method merge (max distance 40, min size 7), max track "
               "distance 12, "
               "min node distance 3, memory 4 frames, flip on; from the session s.toml");
+
+    s = applied({"--threshold", "auto", "--place-nodes"}, base, error);
+    EXPECT_TRUE(s.batch.setup.find_markers && s.batch.setup.place_nodes);
+    EXPECT_NE(settings_line(s).find("threshold auto"), std::string::npos);
+    EXPECT_NE(settings_line(s).find(", nodes placed on the first frame"), std::string::npos);
+    EXPECT_EQ(applied({"--threshold", "90"}, base, error).batch.options.threshold, 90);
 
     s = applied({"--min-size", "9"}, base, error);
     EXPECT_EQ(s.batch.options.regiongrow_min_cluster_size, 9)
@@ -184,6 +195,20 @@ TEST(TrackOutputs, ACsvPerSourceIsNamedAfterItsLastPart) {
     EXPECT_EQ(csv_name_for("shots.v2/"), "shots.v2.csv");
     EXPECT_EQ(csv_name_for("/dev/video0"), "video0.csv");
     EXPECT_EQ(csv_name_for(".hidden"), ".hidden.csv");
+}
+
+TEST(TrackArgs, ThresholdIsANumberOrAutoAndPlaceNodesASwitch) {
+    TrackArgs a;
+    std::string error;
+    ASSERT_TRUE(parse({"synthetic", "--model", "m.txt", "--threshold", "255", "--place-nodes"}, a, error)) << error;
+    EXPECT_EQ(a.threshold, 255);
+    EXPECT_FALSE(a.auto_threshold);
+    EXPECT_TRUE(a.place_nodes);
+    ASSERT_TRUE(parse({"synthetic", "--model", "m.txt", "--threshold", "auto", "--camera-mode", "640x480@30/yuyv"}, a,
+                      error)) << error;
+    EXPECT_TRUE(a.auto_threshold);
+    EXPECT_FALSE(a.place_nodes);
+    EXPECT_EQ(a.camera_mode, "640x480@30/yuyv");
 }
 
 TEST(Progress, ABarWithCountsRateAndTimeLeftAndAPlainLineForLogs) {
