@@ -558,19 +558,17 @@ int run_many(const std::vector<TrackJob>& jobs, int at_once, const TrackSettings
     for (std::thread& t : threads) t.join();
     platform::time_end_period(1);
 
-    int failed = 0;
-    bool stopped = false;
-    for (const JobEnd& e : ends) {
-        if (e.status == 130) stopped = true;
-        else if (e.status != 0) ++failed;
-    }
-    const auto stopped_jobs = std::count_if(ends.begin(), ends.end(), [](const JobEnd& e) { return e.status == 130; });
-    const size_t done = jobs.size() - static_cast<size_t>(failed) - static_cast<size_t>(stopped_jobs);
+    const auto count = [&ends](bool (*which)(int status)) {
+        return std::count_if(ends.begin(), ends.end(), [which](const JobEnd& e) { return which(e.status); });
+    };
+    const auto done = count([](int status) { return status == 0; });
+    const auto stopped = count([](int status) { return status == 130; });
+    const auto failed = static_cast<long>(jobs.size()) - done - stopped;
     std::cerr << "velmora track: " << done << " of " << jobs.size() << " sources done";
     if (failed > 0) std::cerr << ", " << failed << " failed";
-    if (stopped) std::cerr << ", stopped";
+    if (stopped > 0) std::cerr << ", stopped";
     std::cerr << '\n' << std::flush;
-    if (stopped) return 130;
+    if (stopped > 0) return 130;
     return failed > 0 ? 1 : 0;
 }
 

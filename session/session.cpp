@@ -57,7 +57,13 @@ bool read_bool(const Value& value, const std::string& where, bool& out, std::str
 
 bool read_float(const Value& value, const std::string& where, float& out, std::string& error) {
     if (value.is_floating()) {
-        out = static_cast<float>(value.as_floating());
+        // Beyond a float's range a conversion has no defined result.
+        const double v = value.as_floating();
+        if (std::isfinite(v) && std::abs(v) > std::numeric_limits<float>::max()) {
+            error = where + " needs a number a float holds";
+            return false;
+        }
+        out = static_cast<float>(v);
     } else if (value.is_integer()) {
         out = static_cast<float>(value.as_integer());
     } else {
@@ -350,6 +356,35 @@ const session_toml::Section* section_named(std::string_view name) {
     return nullptr;
 }
 
+// How deep arrays and inline tables nest, outside strings and comments. The
+// library reads them recursively: a file of a hundred thousand '[' would use
+// up the stack.
+int nesting_depth(std::string_view t) {
+    int depth = 0;
+    int deepest = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c == '#') {
+            i = t.find('\n', i);
+            if (i == std::string_view::npos) break;
+        } else if (c == '"' || c == '\'') {
+            const size_t quotes = t.substr(i, 3) == std::string(3, c) ? 3 : 1;
+            const std::string_view close = t.substr(i, quotes);
+            i += quotes;
+            while (i < t.size() && t.substr(i, quotes) != close && (quotes == 3 || t[i] != '\n'))
+                i += c == '"' && t[i] == '\\' ? 2 : 1;
+            i += quotes - 1;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+constexpr int kMaxNesting = 64;
+
 // The library's first line of a parse error, without its "[error] toml::fn: " head.
 std::string parse_reason(const std::string& what) {
     std::string line = what.substr(0, what.find('\n'));
@@ -370,6 +405,10 @@ std::string format_session(const Session& s) {
 }
 
 bool parse_session(std::string_view text, Session& s, std::string& error) {
+    if (nesting_depth(text) > kMaxNesting) {
+        error = "not a session: its lists nest deeper than " + std::to_string(kMaxNesting);
+        return false;
+    }
     Value root;
     try {
         std::istringstream in{std::string(text)};

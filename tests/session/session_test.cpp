@@ -154,6 +154,10 @@ TEST(Session, AnythingNotGivenKeepsItsDefault) {
     EXPECT_EQ(s.extras.get("tracking.memory"), "1");
     EXPECT_FALSE(s.has_model);
     EXPECT_TRUE(s.source.empty());
+    // Brackets in a text are no lists.
+    const std::string brackets(100, '[');
+    ASSERT_TRUE(parse_session("version = 1 # [[[\nsource = \"" + brackets + "\"\n", s, error)) << error;
+    EXPECT_EQ(s.source, brackets);
     ASSERT_TRUE(parse_session("version = 1\n[model]\nnodes = [{x = 1, y = 2}]\n", s, error))
         << error;
     ASSERT_EQ(s.model.nodes.size(), 1u);
@@ -163,7 +167,7 @@ TEST(Session, AnythingNotGivenKeepsItsDefault) {
 }
 
 struct Refusal {
-    const char* text;
+    std::string text;
     const char* says;
 };
 
@@ -195,6 +199,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"version = 1\n[extra]\n\"Bad Key\" = 1\n", "extra.\"Bad Key\" is not"},
         Refusal{"version = 1\n[extra]\n\"a.b\" = [1]\n", "extra.\"a.b\" needs"},
         Refusal{"version = 1\n[model]\ncolour = [1, 1, 1]\n", "model.colour needs a list of 4"},
+        // The library reads nested lists recursively: no stack is deep enough for any file.
+        Refusal{"version = 1\nx = " + std::string(200000, '[') + std::string(200000, ']') + "\n",
+                "nest deeper"},
+        Refusal{"version = 1\n[model]\ncolour = [1, 1, 1, 1e300]\n", "model.colour needs a number a float"},
         Refusal{"version = 1\n[model]\nnodes = [{x = 1}]\n",
                 "model.nodes[0] needs a table with x and y"},
         Refusal{"version = 1\n[model]\nnodes = [{x = 1, y = 2, sensor = {size = 3}}]\n",
