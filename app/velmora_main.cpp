@@ -68,6 +68,8 @@ int velmora_main(int argc, char** argv) {
     log.err << "\ncamera started";
 
     log.err << "\nbefore gui loading";
+    // The desktop entry and icon find the windows by this class; the title stays.
+    Fl_Window::default_xclass("velmora");
     ControlPanel& panel = build_control_panel(app);
     refresh_from_options(panel);
     log.err << "\ngui loaded";

@@ -11,6 +11,12 @@
 // (scaled up, 300 frames, made with the ffmpeg program at the first run),
 // beside the same source decoding the file alone: the ratio is what the
 // analysis adds to the decode.
+//
+// The batch run over a 1920 x 1080 H.264 file (the synthetic camera's frames
+// scaled up, made with the ffmpeg program at the first run), a file run alone
+// with FFmpeg's own decoding threads, beside the ffmpeg program decoding it to
+// nothing (`ffmpeg -i FILE -f null -`, its default threads): the ratio of the
+// two is what velmora costs over the decode itself.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -99,34 +105,48 @@ BENCHMARK(BM_CycleSynthetic)->Unit(benchmark::kMillisecond);
 
 constexpr int kVideoFrames = 300;
 
-// The MJPEG file (made once per process); empty when ffmpeg failed.
+// A file of the synthetic camera's first frames, encoded by the ffmpeg program
+// with `encoding` (its output options) into `name` in a folder of the
+// benchmarks, made once and kept; empty when ffmpeg failed.
+std::string synthetic_video(const std::string& name, const std::string& encoding) {
+    const std::string dir = (std::filesystem::temp_directory_path() / "velmora-bench-batch").string();
+    std::filesystem::create_directories(dir);
+    const std::string out = dir + "/" + name;
+    if (std::filesystem::exists(out)) return out;
+    const std::string command = "ffmpeg -nostdin -loglevel error -y -f rawvideo -pix_fmt gray -s 480x360 "
+                                "-r 30 -i - " + encoding + " '" + out + ".part' && mv '" + out + ".part' '" +
+                                out + "'";
+    FILE* ffmpeg = ::popen(command.c_str(), "w");
+    if (ffmpeg == nullptr) return std::string();
+    platform::set_rand_state(1);
+    float phase = 0.0f;
+    Videocam_dummy camera(&phase);
+    camera.start();
+    Frame frame;
+    bool written = true;
+    for (int f = 0; f < kVideoFrames && written; ++f) {
+        camera.grab(frame);
+        written = std::fwrite(frame.data(), 1, frame.size(), ffmpeg) == frame.size();
+        phase = static_cast<float>(static_cast<double>(phase) + 0.01);
+    }
+    return ::pclose(ffmpeg) == 0 && written ? out : std::string();
+}
+
+// The MJPEG file; empty when ffmpeg failed.
 const std::string& marker_video() {
-    static const std::string path = [] {
-        const std::string dir = (std::filesystem::temp_directory_path() / "velmora-bench-batch").string();
-        std::filesystem::create_directories(dir);
-        const std::string out = dir + "/markers.avi";
-        const std::string command = "ffmpeg -nostdin -loglevel error -y -f rawvideo -pix_fmt gray -s 480x360 "
-                                    "-r 30 -i - -vf scale=640:480 -c:v mjpeg -q:v 3 '" + out + "'";
-        FILE* ffmpeg = ::popen(command.c_str(), "w");
-        if (ffmpeg == nullptr) return std::string();
-        platform::set_rand_state(1);
-        float phase = 0.0f;
-        Videocam_dummy camera(&phase);
-        camera.start();
-        Frame frame;
-        bool written = true;
-        for (int f = 0; f < kVideoFrames && written; ++f) {
-            camera.grab(frame);
-            written = std::fwrite(frame.data(), 1, frame.size(), ffmpeg) == frame.size();
-            phase = static_cast<float>(static_cast<double>(phase) + 0.01);
-        }
-        return ::pclose(ffmpeg) == 0 && written ? out : std::string();
-    }();
+    static const std::string path = synthetic_video("markers.avi", "-vf scale=640:480 -c:v mjpeg -q:v 3 -f avi");
     return path;
 }
 
-void BM_BatchVideo(benchmark::State& state) {
-    const std::string& video = marker_video();
+// The full-HD H.264 file; empty when ffmpeg failed.
+const std::string& hd_video() {
+    static const std::string path = synthetic_video(
+        "markers-1080.mp4", "-vf scale=1920:1080 -c:v libx264 -preset fast -pix_fmt yuv420p -f mp4");
+    return path;
+}
+
+// `decoder_threads` as BatchSourceOptions says: 0 is FFmpeg's own choice.
+void batch_video(benchmark::State& state, const std::string& video, int decoder_threads) {
     if (video.empty()) return state.SkipWithError("the ffmpeg program could not make the input");
     const std::string csv =
         (std::filesystem::temp_directory_path() / ("velmora-bench-" + std::to_string(::getpid()) + ".csv")).string();
@@ -135,7 +155,9 @@ void BM_BatchVideo(benchmark::State& state) {
     int64_t frames = 0;
     for (auto _ : state) {
         std::string reason;
-        const auto source = open_batch_source(video, reason);
+        BatchSourceOptions options;
+        options.decoder_threads = decoder_threads;
+        const auto source = open_batch_source(video, reason, options);
         if (source == nullptr) return state.SkipWithError(reason.c_str());
         NodeModel model = chain_on_squares();
         frames += run_to_csv(*source, settings, model, csv);
@@ -143,7 +165,25 @@ void BM_BatchVideo(benchmark::State& state) {
     state.SetItemsProcessed(frames);
     std::filesystem::remove(csv);
 }
+void BM_BatchVideo(benchmark::State& state) { batch_video(state, marker_video(), 1); }
 BENCHMARK(BM_BatchVideo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A file run alone, as velmora track runs it: with FFmpeg's own threads.
+void BM_BatchVideo1080(benchmark::State& state) { batch_video(state, hd_video(), 0); }
+BENCHMARK(BM_BatchVideo1080)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The reference for the full-HD run: the ffmpeg program decoding the file to
+// nothing with its default threads, as a user would time it.
+void BM_FfmpegNull1080(benchmark::State& state) {
+    const std::string& video = hd_video();
+    if (video.empty()) return state.SkipWithError("the ffmpeg program could not make the input");
+    const std::string command = "ffmpeg -nostdin -loglevel error -i '" + video + "' -f null -";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) return state.SkipWithError("the ffmpeg program failed");
+    }
+    state.SetItemsProcessed(state.iterations() * kVideoFrames);
+}
+BENCHMARK(BM_FfmpegNull1080)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The reference: the same source over the same file, decoding only.
 void BM_BatchVideoDecode(benchmark::State& state) {

@@ -24,6 +24,7 @@
 #include "gui/panel_callbacks.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
+#include "gui/session_controls.h"
 #include "platform/message.h"
 
 namespace cb = panel_callbacks;
@@ -375,6 +376,7 @@ ControlPanel& build_control_panel(AppState& app) {
     build_playback_group(p);
     p.main_window->end();
     build_measure_controls(p);
+    build_session_controls(p);
     build_operator_aids(p);
     return panel;
 }
@@ -389,6 +391,11 @@ void show_control_panel(ControlPanel& panel) {
 ControlPanel& panel_of(Fl_Widget* widget) {
     Fl_Window* top = widget->top_window();
     return *static_cast<ControlPanel*>(top->user_data());
+}
+
+void refresh_from_extras(ControlPanel& panel) {
+    show_kept_measure_choices(panel);
+    show_kept_scene_choices(panel);
 }
 
 void show_system_report(ControlPanel& panel, const std::string& markup) {

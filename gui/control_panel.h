@@ -140,6 +140,9 @@ struct ControlPanel {
     Fl_Button* auto_threshold_button = nullptr;
     Fl_Check_Button* keep_auto_check = nullptr;
     Fl_Check_Button* cluster_counts_check = nullptr;
+    // Sessions (gui/session_controls.h), below the playback group.
+    Fl_Button* load_session_button = nullptr;
+    Fl_Button* save_session_button = nullptr;
     Fl_Browser* cluster_table = nullptr;
     HistogramView* histogram_view = nullptr;
     ClusterStatistics* statistics = nullptr;  // the main loop's, once attached
@@ -177,6 +180,9 @@ ControlPanel& panel_of(Fl_Widget* widget);
 
 // Every option widget shows the options block; the Help page gets its text.
 void refresh_from_options(ControlPanel& panel);
+// Every room's widgets that show a kept choice of the extra settings, after
+// they changed under them (a session was loaded).
+void refresh_from_extras(ControlPanel& panel);
 // The model colour and the selected node's sensor onto their widgets.
 void refresh_model_widgets(ControlPanel& panel);
 // The reverse: the twelve model widgets into the live model.

@@ -16,12 +16,13 @@ namespace {
 class CameraBatchSource final : public BatchSource {
 public:
     // Opens the source `text` names; null, with the reason, when it cannot.
-    static std::unique_ptr<CameraBatchSource> open(const std::string& text, std::string& reason,
-                                                   const CameraMode& mode) {
+    static std::unique_ptr<CameraBatchSource> open(const std::string& text, const BatchSourceOptions& options,
+                                                   std::string& reason) {
         std::unique_ptr<CameraBatchSource> batch(new CameraBatchSource);
-        SourceOptions options{Pacing::sequential};
-        options.camera_mode = mode;
-        batch->source_ = open_camera_source(text, options, &batch->phase_, reason);
+        SourceOptions source_options{Pacing::sequential};
+        source_options.decoder_threads = options.decoder_threads;
+        source_options.camera_mode = options.camera_mode;
+        batch->source_ = open_camera_source(text, source_options, &batch->phase_, reason);
         if (batch->source_ == nullptr) return nullptr;
         const SourceInfo info = batch->source_->info();
         batch->synthetic_ = info.kind == SourceKind::synthetic;
@@ -106,9 +107,9 @@ void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchW
 }  // namespace
 
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
-                                               const CameraMode& mode) {
+                                               const BatchSourceOptions& options) {
     std::string why;
-    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, why, mode);
+    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, options, why);
     if (source != nullptr) return source;
     // The source's reason mostly starts with the text itself, said once here.
     if (why.rfind(text + ": ", 0) == 0) why.erase(0, text.size() + 2);

@@ -45,6 +45,12 @@ public:
     virtual const SourceGeometry* geometry() const { return nullptr; }
 };
 
+// How the batch run opens its source.
+struct BatchSourceOptions {
+    int decoder_threads = 1;  // FFmpeg's threads for a file; 0: its own choice
+    CameraMode camera_mode{};  // a capture device's mode when it names one (width above 0)
+};
+
 // The one place where a SOURCE text becomes a source: whatever the program
 // opens as a camera source (a capture device, a video file, a printf pattern,
 // a folder of images, or "synthetic"), handing over every frame once, without
@@ -53,9 +59,8 @@ public:
 // rows carry the stream's presentation times and their length is the
 // duration times the rate where both are known. Decoding starts at the first
 // frame asked for. A text that opens nothing gives null and a one-line reason.
-// A capture device captures in `mode` when it names one (width above 0).
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
-                                               const CameraMode& mode = {});
+                                               const BatchSourceOptions& options = {});
 
 // What the run checks besides its rows: each frame's warnings (each kind said
 // once, in `warnings`) and what tracking did with every node.

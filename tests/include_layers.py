@@ -11,7 +11,7 @@ LEVELS = [
     {"platform"},
     {"base"},
     {"camera", "video", "cluster", "model", "measure"},
-    {"loop"},
+    {"loop", "session"},
     {"display", "gui"},
     {"app"},
 ]

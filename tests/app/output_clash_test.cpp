@@ -43,7 +43,7 @@ protected:
 TEST_P(OutputClash, IsRefusedNamingBothFiles) {
     const Clash c = GetParam();
     TrackArgs args;
-    args.source = "take.mkv";
+    args.sources = {"take.mkv"};
     args.model = "m.txt";
     args.options = "v.ini";
     args.csv = c.csv;

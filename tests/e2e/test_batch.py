@@ -182,7 +182,8 @@ class BatchTest(unittest.TestCase):
                     proc.kill()
                     proc.wait()
         lines = open(err_path).read().strip().splitlines()
-        self.assertEqual(lines[0], "velmora track: the rows go to out.csv.partial, which becomes out.csv when the "
+        self.assertTrue(lines[0].startswith("velmora track: threshold 180,"), lines[0])
+        self.assertEqual(lines[1], "velmora track: the rows go to out.csv.partial, which becomes out.csv when the "
                                    "run ends")
         self.assertRegex(lines[-1], r"^velmora track: stopped after \d+ frames")
         frames_done = int(lines[-1].split("stopped after ")[1].split()[0])
