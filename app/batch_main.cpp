@@ -121,6 +121,15 @@ constexpr TrackFlag kTrackFlags[] = {
          error = "needs a whole number above 0";
          return false;
      }},
+    {"--osc", "HOST:PORT", "none", "also every frame as OSC over UDP, as it is analysed",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         return parse_osc_target(value, args.osc, error);
+     }},
+    {"--realtime", "", "as fast as it is analysed", "a file at the pace of its own times",
+     [](TrackArgs& args, std::string_view, std::string&) {
+         args.realtime = true;
+         return true;
+     }},
 };
 
 }  // namespace
@@ -212,6 +221,7 @@ int batch_main(int argc, char** argv) {
     settings.memory.enabled = extras.get_bool("tracking.memory", false);
     settings.memory.hold_frames = extras.get_int("tracking.hold_frames", settings.memory.hold_frames);
     settings.max_frames = args.frames;
+    settings.realtime = args.realtime;
 
     NodeModel model;
     if (!load_model(model, args.model, silent)) return fail(1, "cannot load model " + args.model);
@@ -243,7 +253,24 @@ int batch_main(int argc, char** argv) {
     };
     int64_t total = args.frames;
     if (source->length() >= 0) total = args.frames >= 0 ? std::min(args.frames, source->length()) : source->length();
-    ProgressReport report(std::cerr, ::isatty(STDERR_FILENO) != 0, total);
+    std::unique_ptr<OscStream> stream;
+    if (args.osc.port != 0) {
+        stream = std::make_unique<OscStream>(args.osc);
+        settings.sinks.push_back(stream.get());
+    }
+    // What the stream has to say, on lines of their own; a bar drawn in place
+    // is drawn again below them.
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const auto tell_stream = [&] {
+        if (stream == nullptr || !stream->has_notices()) return;
+        for (const std::string& line : stream->notices()) {
+            const std::string text = "velmora track: " + line;
+            std::cerr << (terminal ? "\r" : "") << text;
+            if (terminal && text.size() < 80) std::cerr << std::string(80 - text.size(), ' ');
+            std::cerr << '\n' << std::flush;
+        }
+    };
+    ProgressReport report(std::cerr, terminal, total);
     Stopwatch clock{};
     clock.start();
     FrameTable table;
@@ -251,9 +278,12 @@ int batch_main(int argc, char** argv) {
     const BatchEnd end = run_batch(*source, settings, model, table, g_stop, [&](int64_t frames) {
         done = frames;
         end_message_line();
+        tell_stream();
         report.update(frames, clock.elapsed_ms() / 1000.0);
     });
     end_message_line();
+    if (stream != nullptr) stream->finish();
+    tell_stream();
     report.finish(done, clock.elapsed_ms() / 1000.0);
     const std::string fault = source->fault();
     const bool damaged = messages_seen > 0;

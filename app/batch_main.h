@@ -2,18 +2,22 @@
 // `velmora track`: the batch run from the command line.
 //
 //   velmora track SOURCE --model MODEL.txt [--options FILE] [--csv OUT.csv]
-//                 [--animation OUT.txt] [--frames N]
+//                 [--animation OUT.txt] [--frames N] [--osc HOST:PORT] [--realtime]
 //
 // Runs the analysis over SOURCE with the settings of the options file (the
 // one the program itself uses unless --options names another) and the node
 // memory kept beside it, starting from the model file's chain. Writes the CSV
 // (to standard output without --csv) and, when asked, an animation file with
-// its ".model" companion. Needs no display.
+// its ".model" companion; with --osc, streams every frame to another program
+// as it is analysed (stream/osc_bundle.h), paced by a file's own times with
+// --realtime. Needs no display.
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "stream/osc_stream.h"
 
 struct TrackArgs {
     std::string source;
@@ -22,6 +26,8 @@ struct TrackArgs {
     std::string csv;        // empty: standard output
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
+    OscTarget osc;          // port 0: no stream
+    bool realtime = false;  // a file no faster than its own times
 };
 
 // One flag of `velmora track`. The command line, its checks and the usage text

@@ -19,6 +19,7 @@ class Fl_Double_Window;
 class Fl_Help_View;
 class Fl_Hold_Browser;
 class Fl_Input;
+class Fl_Int_Input;
 class Fl_Light_Button;
 class Fl_Output;
 class Fl_Round_Button;
@@ -31,6 +32,7 @@ class HistogramView;
 class MYWINDOW;
 class AnglesWindow;
 struct SourceControl;
+struct OscControl;
 struct ClusterStatistics;
 
 // What to do with an unsaved take before an action would drop it.
@@ -147,6 +149,12 @@ struct ControlPanel {
     Fl_Button* use_display_button = nullptr;       // their place into xpos, ypos, width, height
     Fl_Box* display_note = nullptr;                // says when there is only one display
     std::vector<DisplayPlace> displays;            // one per line of display_list
+    // The "OSC" group of the System page (gui/osc_controls.h).
+    Fl_Input* osc_host_input = nullptr;
+    Fl_Int_Input* osc_port_input = nullptr;
+    Fl_Check_Button* osc_send_check = nullptr;
+    Fl_Box* osc_note = nullptr;  // what the stream does, or why it does not
+    OscControl* osc = nullptr;   // the stream and the loop it feeds
     Fl_Scroll* scroll = nullptr;                   // holds the content on a screen smaller than it; else null
     // The record group's take was recorded or cut since it was last saved.
     bool take_changed = false;

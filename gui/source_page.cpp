@@ -202,6 +202,7 @@ void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
             apply_control(p, p.gain_slider, CameraControls::gain);
         }
     }
+    s.loop->source_geometry = s.source != nullptr ? s.source->info().geometry : SourceGeometry{};
     show_controls(p);
     set_status(p, status_of(s));
 }

@@ -1,6 +1,9 @@
 #include "loop/batch_run.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "camera/frame_ops.h"
 #include "cluster/clustering.h"
@@ -21,6 +24,7 @@ public:
         if (batch->source_ == nullptr) return nullptr;
         const SourceInfo info = batch->source_->info();
         batch->synthetic_ = info.kind == SourceKind::synthetic;
+        batch->geometry_ = info.geometry;
         batch->ends_ = info.kind == SourceKind::file || info.kind == SourceKind::sequence;
         if (batch->ends_ && info.duration_ms > 0 && info.frames_per_second > 0)
             batch->length_ = std::llround(info.duration_ms * info.frames_per_second / 1000.0);
@@ -46,6 +50,7 @@ public:
     bool ends() const override { return ends_; }
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
+    const SourceGeometry* geometry() const override { return &geometry_; }
 
 private:
     CameraBatchSource() = default;
@@ -53,6 +58,7 @@ private:
     float phase_ = 0.0f;
     std::unique_ptr<CameraSource> source_;
     bool synthetic_ = false;
+    SourceGeometry geometry_;
     bool ends_ = false;
     int64_t length_ = -1;
     bool started_ = false;
@@ -86,6 +92,16 @@ void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
     track_nodes(model, w.clusters, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
 }
 
+// Waits until `due_ms` of the run's stopwatch, waking every tenth of a
+// second to see whether the run is to stop.
+void wait_until(const Stopwatch& stopwatch, double due_ms, const std::atomic<bool>& stop) {
+    for (;;) {
+        const double left = due_ms - stopwatch.elapsed_ms();
+        if (left <= 0 || stop.load(std::memory_order_relaxed)) return;
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(std::min(left, 100.0)));
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason) {
@@ -104,6 +120,9 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
+    std::optional<double> first_shown;  // the first frame's presentation time
+    const MeasureContext context{source.geometry(), settings.options.y_invert != 0};
+    FrameMeasure measured;
     int64_t done = 0;
     BatchEnd end = BatchEnd::frames_done;
     for (;;) {
@@ -119,6 +138,11 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         double time_ms = 0.0;
         if (const std::optional<double> shown = source.presentation_ms()) {
             time_ms = *shown;
+            if (!first_shown) {
+                first_shown = *shown;
+                first_ms = stopwatch.elapsed_ms();
+            }
+            if (settings.realtime) wait_until(stopwatch, first_ms + (*shown - *first_shown), stop);
         } else {
             const double now = stopwatch.elapsed_ms();
             if (done == 0) first_ms = now;
@@ -126,9 +150,18 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         }
         analyse(settings, model, work);
         table.append(time_ms, model);
+        if (!settings.sinks.empty()) {
+            measure_frame(done, time_ms, model.nodes, model.node_states, model.sub_pixel_centres, context, measured);
+            for (FrameSink* sink : settings.sinks) {
+                if (done == 0) sink->take_edge(TakeEdge::start, 0);
+                sink->take(measured);
+            }
+        }
         ++done;
         if (progress) progress(done);
     }
+    if (done > 0)
+        for (FrameSink* sink : settings.sinks) sink->take_edge(TakeEdge::stop, done - 1);
     platform::time_end_period(1);
     return end;
 }

@@ -10,9 +10,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/options.h"
 #include "camera/frame.h"
+#include "camera/source_geometry.h"
+#include "measure/frame_sink.h"
 #include "measure/frame_table.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
@@ -33,6 +36,8 @@ public:
     virtual int64_t length() const { return -1; }
     // Why the source stopped giving frames before its end; empty while sound.
     virtual std::string fault() const { return {}; }
+    // How its pictures land in the frame; null when that is not known.
+    virtual const SourceGeometry* geometry() const { return nullptr; }
 };
 
 // The one place where a SOURCE text becomes a source: whatever the program
@@ -49,6 +54,13 @@ struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip
     NodeMemorySettings memory;
     int64_t max_frames = -1;  // -1: until the source ends
+    // Besides the table, every frame measured goes to each of these (an OSC
+    // stream), the run framed as one take: a start before its first frame, a
+    // stop after its last. They are not finished here.
+    std::vector<FrameSink*> sinks;
+    // A source with presentation times (a file) is analysed no faster than
+    // those times run, from the first frame on; others come at their own pace.
+    bool realtime = false;
 };
 
 enum class BatchEnd {
