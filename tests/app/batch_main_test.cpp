@@ -64,6 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"synthetic", "--model", "a", "--model", "b"}, "twice"},
                       BadLine{{"synthetic", "--model", "a", "--frames", "12x"}, "above 0"},
                       BadLine{{"synthetic", "--model", "a", "--frames", "0"}, "above 0"},
+                      BadLine{{"synthetic", "--model", "a", "--osc", "9000"}, "--osc needs HOST:PORT"},
                       BadLine{{"synthetic", "--model", "a", "--fps", "3"}, "unknown option --fps"}));
 
 TEST(Progress, ABarWithCountsRateAndTimeLeftAndAPlainLineForLogs) {

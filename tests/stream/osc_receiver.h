@@ -1,14 +1,13 @@
 #pragma once
-// The far end of the stream in a test: liblo reads the datagrams, so what the
-// tests see is what any OSC program would see. Every message is kept with its
-// arguments and the bundle it came in.
+// The far end of the stream in a test: liblo reads the datagrams, so the tests
+// see what any OSC program would. Every message is kept with its arguments
+// and the bundle it came in.
 
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -16,70 +15,53 @@
 
 namespace osc_test {
 
-struct Arg {
-    char type = 0;
-    double number = 0;  // i, f, d
-    std::string text;   // s
-};
-
 struct Message {
-    int bundle = -1;          // which bundle, counted from 0; -1 outside one
-    bool immediate = false;   // its bundle's timetag said "at once"
+    int bundle = -1;         // counted from 0
+    bool immediate = false;  // its bundle's timetag
     std::string path;
     std::string types;
-    std::vector<Arg> args;
+    std::vector<double> numbers;  // i, f and d arguments, in order
+    std::string text;             // the s argument
 };
 
-// Collects messages from liblo's handlers; shared by both receivers below.
 class Collector {
 public:
     std::vector<Message> messages() {
         const std::lock_guard lock(mutex_);
         return messages_;
     }
-    // Waits until `done` holds for the messages so far; false after `seconds`.
-    bool wait_for(const std::function<bool(const std::vector<Message>&)>& done, double seconds = 30) {
+    // False when `done` does not hold within 30 s.
+    bool wait_for(const std::function<bool(const std::vector<Message>&)>& done) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::duration<double>(seconds), [&] { return done(messages_); });
+        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return done(messages_); });
     }
 
 protected:
     void attach(lo_server s) {
         lo_server_add_method(s, nullptr, nullptr, &Collector::on_message, this);
-        lo_server_add_bundle_handlers(s, &Collector::on_bundle_start, &Collector::on_bundle_end, this);
+        lo_server_add_bundle_handlers(s, &Collector::on_bundle, [](void*) { return 0; }, this);
     }
 
 private:
-    static int on_bundle_start(lo_timetag tt, void* self) {
+    static int on_bundle(lo_timetag tt, void* self) {
         auto& c = *static_cast<Collector*>(self);
         const std::lock_guard lock(c.mutex_);
-        c.in_bundle_ = c.bundles_++;
+        ++c.bundle_;
         c.immediate_ = tt.sec == 0 && tt.frac == 1;
-        return 0;
-    }
-    static int on_bundle_end(void* self) {
-        auto& c = *static_cast<Collector*>(self);
-        const std::lock_guard lock(c.mutex_);
-        c.in_bundle_ = -1;
         return 0;
     }
     static int on_message(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self) {
         auto& c = *static_cast<Collector*>(self);
-        Message m{-1, false, path, types, {}};
+        Message m{-1, false, path, types, {}, {}};
         for (int i = 0; i < argc; ++i) {
-            Arg a{types[i], 0, {}};
-            switch (types[i]) {
-                case 'i': a.number = argv[i]->i; break;
-                case 'f': a.number = argv[i]->f; break;
-                case 'd': a.number = argv[i]->d; break;
-                case 's': a.text = &argv[i]->s; break;
-                default: break;
-            }
-            m.args.push_back(a);
+            if (types[i] == 's') m.text = &argv[i]->s;
+            if (types[i] == 'i') m.numbers.push_back(argv[i]->i);
+            if (types[i] == 'f') m.numbers.push_back(argv[i]->f);
+            if (types[i] == 'd') m.numbers.push_back(argv[i]->d);
         }
         {
             const std::lock_guard lock(c.mutex_);
-            m.bundle = c.in_bundle_;
+            m.bundle = c.bundle_;
             m.immediate = c.immediate_;
             c.messages_.push_back(std::move(m));
         }
@@ -90,8 +72,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Message> messages_;
-    int bundles_ = 0;
-    int in_bundle_ = -1;
+    int bundle_ = -1;
     bool immediate_ = false;
 };
 
@@ -104,21 +85,19 @@ public:
         lo_server_thread_start(thread_);
     }
     ~Receiver() {
-        if (thread_ == nullptr) return;
-        lo_server_thread_stop(thread_);
-        lo_server_thread_free(thread_);
+        if (thread_ != nullptr) lo_server_thread_free(thread_);
     }
     Receiver(const Receiver&) = delete;
     Receiver& operator=(const Receiver&) = delete;
 
     bool listening() const { return thread_ != nullptr; }
-    int port() const { return lo_server_thread_get_port(thread_); }
+    uint16_t port() const { return static_cast<uint16_t>(lo_server_thread_get_port(thread_)); }
 
 private:
     lo_server_thread thread_;
 };
 
-// Datagrams read without a network: liblo dispatches the bytes directly.
+// Datagrams read without a network: liblo dispatches the bytes as they are.
 class Decoder : public Collector {
 public:
     Decoder() : server_(lo_server_new(nullptr, nullptr)) { attach(server_); }
@@ -126,9 +105,8 @@ public:
     Decoder(const Decoder&) = delete;
     Decoder& operator=(const Decoder&) = delete;
 
-    void read(const std::vector<char>& datagram) {
-        std::vector<char> copy = datagram;
-        EXPECT_GT(lo_server_dispatch_data(server_, copy.data(), copy.size()), 0) << "not an OSC packet";
+    void read(std::vector<char> datagram) {
+        EXPECT_GT(lo_server_dispatch_data(server_, datagram.data(), datagram.size()), 0) << "not OSC";
     }
 
 private:
