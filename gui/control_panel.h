@@ -149,17 +149,18 @@ struct ControlPanel {
     Fl_Button* use_display_button = nullptr;       // their place into xpos, ypos, width, height
     Fl_Box* display_note = nullptr;                // says when there is only one display
     std::vector<DisplayPlace> displays;            // one per line of display_list
+    Fl_Scroll* scroll = nullptr;                   // holds the content on a screen smaller than it; else null
+    // The record group's take was recorded or cut since it was last saved.
+    bool take_changed = false;
+    // Asks what to do with an unsaved take; null asks with the toolkit's dialog.
+    TakeAnswer (*ask_about_take)(const std::string& question) = nullptr;
+
     // The "OSC" group of the System page (gui/osc_controls.h).
     Fl_Input* osc_host_input = nullptr;
     Fl_Int_Input* osc_port_input = nullptr;
     Fl_Check_Button* osc_send_check = nullptr;
     Fl_Box* osc_note = nullptr;  // what the stream does, or why it does not
     OscControl* osc = nullptr;   // the stream and the loop it feeds
-    Fl_Scroll* scroll = nullptr;                   // holds the content on a screen smaller than it; else null
-    // The record group's take was recorded or cut since it was last saved.
-    bool take_changed = false;
-    // Asks what to do with an unsaved take; null asks with the toolkit's dialog.
-    TakeAnswer (*ask_about_take)(const std::string& question) = nullptr;
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left
