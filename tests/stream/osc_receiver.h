@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -43,6 +44,12 @@ protected:
     }
 
 private:
+    template <class T>
+    static double copied(const char* bytes) {
+        T value;
+        std::memcpy(&value, bytes, sizeof value);
+        return static_cast<double>(value);
+    }
     static int on_bundle(lo_timetag tt, void* self) {
         auto& c = *static_cast<Collector*>(self);
         const std::lock_guard lock(c.mutex_);
@@ -53,11 +60,14 @@ private:
     static int on_message(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self) {
         auto& c = *static_cast<Collector*>(self);
         Message m{-1, false, path, types, {}, {}};
+        // liblo's arguments are aligned to 4 bytes only, less than its union
+        // claims: they are copied out, not read through it.
         for (int i = 0; i < argc; ++i) {
-            if (types[i] == 's') m.text = &argv[i]->s;
-            if (types[i] == 'i') m.numbers.push_back(argv[i]->i);
-            if (types[i] == 'f') m.numbers.push_back(argv[i]->f);
-            if (types[i] == 'd') m.numbers.push_back(argv[i]->d);
+            const auto* bytes = reinterpret_cast<const char*>(argv[i]);
+            if (types[i] == 's') m.text = bytes;
+            if (types[i] == 'i') m.numbers.push_back(copied<int32_t>(bytes));
+            if (types[i] == 'f') m.numbers.push_back(copied<float>(bytes));
+            if (types[i] == 'd') m.numbers.push_back(copied<double>(bytes));
         }
         {
             const std::lock_guard lock(c.mutex_);
