@@ -82,7 +82,11 @@ void send_switched(Fl_Widget* widget, void*) {
 }  // namespace
 
 void build_osc_controls(ControlPanel& p) {
-    p.osc = new OscControl;
+    // One for the process, as the panel is; a panel built again starts it afresh.
+    static OscControl control;
+    control.stream.reset();
+    control.loop = nullptr;
+    p.osc = &control;
     Fl_Group* page = p.system_view->parent();
     page->begin();
     auto* window = new Fl_Window(822, 500, 408, 93);
