@@ -24,6 +24,7 @@
 #include "model/model_file.h"
 #include "platform/message.h"
 #include "platform/timer.h"
+#include "video/v4l2.h"
 
 namespace {
 
@@ -120,6 +121,33 @@ constexpr TrackFlag kTrackFlags[] = {
          if (parse_count(value, args.frames)) return true;
          error = "needs a whole number above 0";
          return false;
+     }},
+    {"--threshold", "N|auto", "the options file's", "grey level from which a pixel counts, 1 to 255; auto: found on "
+     "the first frame, with the method's distance",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (value == "auto") {
+             args.auto_threshold = true;
+             return true;
+         }
+         int64_t level = 0;
+         if (parse_count(value, level) && level <= 255) {
+             args.threshold = static_cast<int32_t>(level);
+             return true;
+         }
+         error = "needs a whole number from 1 to 255, or auto";
+         return false;
+     }},
+    {"--place-nodes", "", "", "lay the chain onto the first frame's clusters, in the order of the shortest chain",
+     [](TrackArgs& args, std::string_view, std::string&) {
+         args.place_nodes = true;
+         return true;
+     }},
+    {"--camera-mode", "WxH@FPS[/FORMAT]", "the mode kept with the source, else the camera's own",
+     "the size, rate and pixel format a camera captures in",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (!parse_camera_mode(std::string(value), error)) return false;
+         args.camera_mode = value;
+         return true;
      }},
     {"--osc", "HOST:PORT", "none", "also every frame as OSC over UDP, as it is analysed",
      [](TrackArgs& args, std::string_view value, std::string& error) {
@@ -222,11 +250,25 @@ int batch_main(int argc, char** argv) {
     settings.memory.hold_frames = extras.get_int("tracking.hold_frames", settings.memory.hold_frames);
     settings.max_frames = args.frames;
     settings.realtime = args.realtime;
+    if (args.threshold > 0) settings.options.threshold = args.threshold;
+    settings.setup = SceneSetup{args.auto_threshold, args.place_nodes};
+    settings.on_setup = [&args](const SceneSetupReport& report) {
+        if (args.auto_threshold) std::cerr << "velmora track: " << auto_threshold_text(report.choice) << '\n';
+        if (args.place_nodes) std::cerr << "velmora track: " << place_nodes_text(report.placed) << '\n';
+        std::cerr << std::flush;
+    };
+    BatchChecks checks;
+    settings.checks = &checks;
 
     NodeModel model;
     if (!load_model(model, args.model, silent)) return fail(1, "cannot load model " + args.model);
 
-    std::unique_ptr<BatchSource> source = open_batch_source(args.source, error);
+    // A camera captures in the mode asked for, else in the one kept with it.
+    std::string mode_text = args.camera_mode;
+    if (mode_text.empty() && extras.get("source") == args.source) mode_text = extras.get(kCameraModeKey);
+    std::string mode_error;
+    const CameraMode mode = parse_camera_mode(mode_text, mode_error).value_or(CameraMode{});
+    std::unique_ptr<BatchSource> source = open_batch_source(args.source, error, mode);
     if (source == nullptr) return fail(1, error);
     if (!source->ends() && args.frames < 0)
         return fail(2, "--frames N is needed: \"" + args.source + "\" is a camera and has no end");
@@ -291,6 +333,10 @@ int batch_main(int argc, char** argv) {
     platform::set_message_sink(nullptr);
     end_message_line();
     platform::time_end_period(1);
+
+    for (const std::string& line : checks.warnings) std::cerr << "velmora track: warning: " << line << '\n';
+    for (const std::string& line : tally_lines(checks.watch.tallies())) std::cerr << "velmora track: " << line << '\n';
+    std::cerr << std::flush;
 
     // The frames done are written whatever ended the run.
     if (args.csv.empty()) {

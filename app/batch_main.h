@@ -26,6 +26,10 @@ struct TrackArgs {
     std::string csv;        // empty: standard output
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
+    int32_t threshold = 0;  // 1 to 255; 0: the options file's
+    bool auto_threshold = false;  // --threshold auto: found on the first frame
+    bool place_nodes = false;     // the chain onto the first frame's clusters
+    std::string camera_mode;      // WxH@FPS[/FORMAT]; empty: the remembered one, or the device's own
     OscTarget osc;          // port 0: no stream
     bool realtime = false;  // a file no faster than its own times
 };

@@ -8,6 +8,7 @@
 
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
+#include "video/v4l2.h"
 
 struct ControlPanel;
 
@@ -25,6 +26,10 @@ void open_start_source(ControlPanel& panel, const std::string& argument);
 // Opens the source the text names and, on success, hands it to the loop and
 // remembers it; false (reported to the operator) leaves the current source.
 bool open_source_text(ControlPanel& panel, const std::string& text);
+// The same in a camera mode (width 0: the device's own), which is then
+// remembered with the source. A device open now is closed first when the
+// text names it again.
+bool open_source_in_mode(ControlPanel& panel, const std::string& text, const CameraMode& mode);
 
 // At shut-down: stops the source's threads; the loop goes back to the
 // synthetic camera.

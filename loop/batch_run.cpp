@@ -18,9 +18,12 @@ namespace {
 class CameraBatchSource final : public BatchSource {
 public:
     // Opens the source `text` names; null, with the reason, when it cannot.
-    static std::unique_ptr<CameraBatchSource> open(const std::string& text, std::string& reason) {
+    static std::unique_ptr<CameraBatchSource> open(const std::string& text, std::string& reason,
+                                                   const CameraMode& mode) {
         std::unique_ptr<CameraBatchSource> batch(new CameraBatchSource);
-        batch->source_ = open_camera_source(text, SourceOptions{Pacing::sequential}, &batch->phase_, reason);
+        SourceOptions options{Pacing::sequential};
+        options.camera_mode = mode;
+        batch->source_ = open_camera_source(text, options, &batch->phase_, reason);
         if (batch->source_ == nullptr) return nullptr;
         const SourceInfo info = batch->source_->info();
         batch->synthetic_ = info.kind == SourceKind::synthetic;
@@ -80,16 +83,25 @@ struct BatchWork {
     std::vector<SubPixelCentre> centres;
 };
 
-// The cycle's analysis steps, in its order: flip, the frame's clustering with
-// the statistics every row measures, then tracking.
-void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
-    const Options& o = settings.options;
+// The cycle's analysis steps, in its order: flip, the set-up on the first
+// frame when asked (it may change `o`), the frame's clustering with the
+// statistics every row measures, tracking, then the frame's warnings.
+void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchWork& w, int64_t frame,
+             double time_ms) {
     if (o.y_invert != 0) flip_frame(w.frame);
+    if (frame == 0 && (settings.setup.find_markers || settings.setup.place_nodes)) {
+        const SceneSetupReport report = set_up_scene(settings.setup, w.frame, o, model);
+        if (settings.on_setup) settings.on_setup(report);
+    }
     w.statistics.wanted_by_measurements = true;
     cluster_frame(o, w.frame, w.thresholded, w.pixels, w.kmeans_sums, w.region_grow_work, w.merge_work,
                   w.statistics, w.clusters);
     cluster_centres(w.statistics, w.clusters, w.centres);
     track_nodes(model, w.clusters, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
+    if (BatchChecks* checks = settings.checks) {
+        const SceneWarnings& seen = checks->watch.observe(time_ms, w.clusters, &w.statistics, model.node_states);
+        for (std::string& line : checks->once.new_lines(frame, time_ms, seen)) checks->warnings.push_back(std::move(line));
+    }
 }
 
 // Waits until `due_ms` of the run's stopwatch, waking every tenth of a
@@ -104,9 +116,10 @@ void wait_until(const Stopwatch& stopwatch, double due_ms, const std::atomic<boo
 
 }  // namespace
 
-std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason) {
+std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
+                                               const CameraMode& mode) {
     std::string why;
-    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, why);
+    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, why, mode);
     if (source != nullptr) return source;
     // The source's reason mostly starts with the text itself, said once here.
     if (why.rfind(text + ": ", 0) == 0) why.erase(0, text.size() + 2);
@@ -117,6 +130,8 @@ std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::str
 BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
                    const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress) {
     BatchWork work;
+    // The set-up on the first frame may choose the threshold and distance.
+    Options options = settings.options;
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
@@ -148,7 +163,7 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
             if (done == 0) first_ms = now;
             time_ms = now - first_ms;
         }
-        analyse(settings, model, work);
+        analyse(settings, options, model, work, done, time_ms);
         table.append(time_ms, model);
         if (!settings.sinks.empty()) {
             measure_frame(done, time_ms, model.nodes, model.node_states, model.sub_pixel_centres, context, measured);

@@ -16,9 +16,12 @@
 #include "camera/frame.h"
 #include "camera/source_geometry.h"
 #include "measure/frame_sink.h"
+#include "loop/scene_setup.h"
 #include "measure/frame_table.h"
+#include "measure/scene_warnings.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
+#include "video/v4l2.h"
 
 // A source of frames for the batch run.
 class BatchSource {
@@ -48,7 +51,17 @@ public:
 // rows carry the stream's presentation times and their length is the
 // duration times the rate where both are known. Decoding starts at the first
 // frame asked for. A text that opens nothing gives null and a one-line reason.
-std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason);
+// A capture device captures in `mode` when it names one (width above 0).
+std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
+                                               const CameraMode& mode = {});
+
+// What the run checks besides its rows: each frame's warnings (each kind said
+// once, in `warnings`) and what tracking did with every node.
+struct BatchChecks {
+    SceneWatch watch;
+    WarningsOnce once;
+    std::vector<std::string> warnings;  // "frame 12 (0.40 s): 3 clusters for 4 nodes", in order
+};
 
 struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip
@@ -61,6 +74,11 @@ struct BatchSettings {
     // A source with presentation times (a file) is analysed no faster than
     // those times run, from the first frame on; others come at their own pace.
     bool realtime = false;
+    // "auto" and "place nodes" on the first frame, before it is analysed;
+    // `on_setup` hears what they did.
+    SceneSetup setup;
+    std::function<void(const SceneSetupReport&)> on_setup;
+    BatchChecks* checks = nullptr;  // filled frame by frame when given
 };
 
 enum class BatchEnd {

@@ -16,6 +16,7 @@
 #include "loop/stopwatch.h"
 #include "measure/frame_measure.h"
 #include "measure/frame_sink.h"
+#include "measure/scene_warnings.h"
 #include "model/node_model.h"
 
 struct Animation;
@@ -106,6 +107,12 @@ struct MainLoop {
     // camera's by default. Set with `source`.
     SourceGeometry source_geometry;
     FrameCount frame_count;
+    // The warnings of the last tracking, and the nodes as it left them: nodes
+    // moved since (dragged, placed, loaded) are tracked again on the clusters
+    // of the frame at hand even when no new frame comes, so a node dropped
+    // onto a marker of a paused file shows as tracked.
+    SceneWatch scene_watch;
+    std::vector<ModelNode> tracked_nodes;
 };
 
 // The two recording groups of the control panel.

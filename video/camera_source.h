@@ -37,6 +37,7 @@
 #include "camera/source_geometry.h"
 #include "camera/videocam.h"
 #include "video/source_text.h"
+#include "video/v4l2.h"
 
 enum class Pacing { realtime, sequential };
 
@@ -51,6 +52,9 @@ struct SourceOptions {
     // When positive, every read gives up this many milliseconds after the
     // open: a bound on the time one source may take (used by the fuzz target).
     int64_t time_limit_ms = 0;
+    // Capture devices: the size, rate and pixel format to capture in; none
+    // (width 0): the device's own.
+    CameraMode camera_mode{};
 };
 
 // What the source delivers, as far as it is known after the open.

@@ -539,6 +539,13 @@ std::unique_ptr<VideoSource> VideoSource::open(const SourceName& name, const std
     AVDictionary* format_options = nullptr;
     if (name.kind == SourceKind::device) {
         input = av_find_input_format("video4linux2");
+        const CameraMode& mode = options.camera_mode;
+        if (mode.width > 0) {
+            av_dict_set(&format_options, "video_size", (std::to_string(mode.width) + "x" + std::to_string(mode.height)).c_str(), 0);
+            if (mode.fps > 0) av_dict_set(&format_options, "framerate", std::to_string(mode.fps).c_str(), 0);
+            const std::string format = ffmpeg_format_name(mode.format);
+            if (!format.empty()) av_dict_set(&format_options, "input_format", format.c_str(), 0);
+        }
         // Reads return at once when no frame is ready, so a silent camera
         // cannot block the decoding thread past a stop.
         format->flags |= AVFMT_FLAG_NONBLOCK;

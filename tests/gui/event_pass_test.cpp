@@ -1,8 +1,12 @@
 // The main loop's event pass: with a video file open it waits for the file's
 // next frame instead of spinning; the synthetic camera's loop never waits.
+// And the source page's answers to a file: Enter opens, the camera controls rest.
 
 #include "tests/gui/panel_fixture.h"  // first: see there
 
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Value_Slider.H>
 #include <FL/x.H>
 
 #include <string>
@@ -64,4 +68,26 @@ TEST_F(EventPass, WithAFileOpenTheLoopTakesAboutOnePassPerFrame) {
     // frame came, and one for each of the panel's timers.
     EXPECT_LT(passes, 40);
     app_state.stopwatch = nullptr;
+}
+
+// A file has no brightness, gain or shutter, and no camera modes; Enter in
+// "source:" opens what it names, as "open" does.
+TEST_F(EventPass, EnterInSourceOpensAndAFileLeavesTheCameraControlsInactive) {
+    fl_open_display();
+    connect_source_page(*p, app_state, loop);
+    testing_support::TempDir dir;
+    const std::string file = dir.file("grey.y4m");
+    video_inputs::write_y4m(file, std::vector<Frame>(3, Frame(kFrameBytes, 90)), kFrameWidth, kFrameHeight);
+    Fl_Widget* const sliders[] = {p->brightness_slider, p->gain_slider, p->shutter_slider};
+    for (Fl_Widget* s : sliders) EXPECT_TRUE(s->active());
+
+    p->source_input->value(file.c_str());
+    ASSERT_EQ(p->source_input->when() & FL_WHEN_ENTER_KEY, FL_WHEN_ENTER_KEY);
+    p->source_input->do_callback();
+    EXPECT_EQ(std::string(p->status_line->label()).rfind("opened ", 0), 0u) << p->status_line->label();
+    for (Fl_Widget* s : sliders) EXPECT_FALSE(s->active());
+    EXPECT_FALSE(p->camera_mode_choice->active());
+
+    ASSERT_TRUE(open_source_text(*p, "synthetic"));
+    for (Fl_Widget* s : sliders) EXPECT_TRUE(s->active());
 }
