@@ -1,6 +1,8 @@
 #include "stream/osc_stream.h"
 
 #include <netdb.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -262,7 +264,13 @@ struct OscStream::Shared {
 
 OscStream::OscStream(const OscTarget& target, size_t ring_frames)
     : shared_(std::make_shared<Shared>(target, ring_frames > 0 ? ring_frames : 1)) {
-    sender_ = std::thread([shared = shared_] { shared->run(); });
+    sender_ = std::thread([shared = shared_] {
+        // A batch thread never preempts the one it was woken by: on a busy
+        // machine the cycle finishes its frame before the sender takes the core.
+        const sched_param normal{};
+        pthread_setschedparam(pthread_self(), SCHED_BATCH, &normal);
+        shared->run();
+    });
 }
 
 OscStream::~OscStream() {
