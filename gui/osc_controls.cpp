@@ -65,7 +65,10 @@ void target_changed(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     app_state.extras.set(kHostKey, p.osc_host_input->value());
     app_state.extras.set(kPortKey, p.osc_port_input->value());
-    if (p.osc_send_check->value() != 0) start_stream(p);
+    if (p.osc_send_check->value() == 0) return;
+    start_stream(p);
+    // A target that cannot be one switched "send" off.
+    if (p.osc_send_check->value() == 0) app_state.extras.set_bool(kSendKey, false);
 }
 
 void send_switched(Fl_Widget* widget, void*) {
