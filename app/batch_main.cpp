@@ -350,6 +350,29 @@ constexpr TrackFlag kTrackFlags[] = {
          if (*args.memory > 0) s.batch.memory.hold_frames = *args.memory;
          return true;
      }},
+    {"--osc", "HOST:PORT", "none", "also every frame as OSC over UDP, as it is analysed (one SOURCE)",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         return parse_osc_target(value, args.osc, error);
+     },
+     [](const TrackArgs& args, TrackSettings& s, std::string&) {
+         s.osc = args.osc;
+         return true;
+     },
+     [](const TrackSettings& s, std::string& line) {
+         if (s.osc.port != 0) line += ", OSC to " + s.osc.host + ":" + std::to_string(s.osc.port);
+     }},
+    {"--realtime", "", "as fast as it is analysed", "a file at the pace of its own times",
+     [](TrackArgs& args, std::string_view, std::string&) {
+         args.realtime = true;
+         return true;
+     },
+     [](const TrackArgs&, TrackSettings& s, std::string&) {
+         s.batch.realtime = true;
+         return true;
+     },
+     [](const TrackSettings& s, std::string& line) {
+         if (s.batch.realtime) line += ", at the file's own pace";
+     }},
     {"--help", "", "", "this text",
      [](TrackArgs& args, std::string_view, std::string&) {
          args.help = true;
@@ -449,6 +472,11 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     if (!job.animation.empty()) animation.emplace(job.animation, model, nodes, total, silent);
     std::vector<FrameSink*> sinks{&csv};
     if (animation) sinks.push_back(&*animation);
+    std::unique_ptr<OscStream> stream;
+    if (settings.osc.port != 0) {
+        stream = std::make_unique<OscStream>(settings.osc);
+        sinks.push_back(stream.get());
+    }
 
     // A line of the run's own while the progress goes on: the one run's bar,
     // drawn in place on a terminal, is ended first.
@@ -456,6 +484,11 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     const auto say = [&](const std::string& line) {
         if (job.alone && terminal) std::cerr << '\n';
         note(line);
+    };
+    // What the stream has to say (a target that refuses, frames it dropped).
+    const auto tell_stream = [&] {
+        if (stream == nullptr || !stream->has_notices()) return;
+        for (const std::string& line : stream->notices()) say(line);
     };
     bool csv_failure_said = false;
     bool animation_full_said = false;
@@ -477,8 +510,11 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
             say("cannot write " + csv_file.writing_to() + " (" + std::strerror(csv.error()) + ")" +
                 (animation ? "; the animation goes on" : ""));
         }
+        tell_stream();
         progress.update(frames_done, clock.elapsed_ms() / 1000.0);
     });
+    if (stream != nullptr) stream->finish();
+    tell_stream();
     const std::string fault = source->fault();
     const bool damaged = watch.messages() > 0;
     source.reset();  // stops its threads; what it read ahead may still have spoken
@@ -766,6 +802,10 @@ bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::s
     }
     if (!args.out_dir.empty() && !args.csv.empty()) {
         error = "--csv and --out-dir cannot be combined: with --out-dir the CSV is DIR/NAME.csv";
+        return false;
+    }
+    if (many && args.osc.port != 0) {
+        error = "--osc streams one source: it needs a single SOURCE";
         return false;
     }
     if (many && !args.animation.empty()) {

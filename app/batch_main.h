@@ -3,7 +3,7 @@
 //
 //   velmora track SOURCE... [--model MODEL.txt] [--session FILE] [--options FILE]
 //                 [--csv OUT.csv] [--animation OUT.txt] [--out-dir DIR] [-j N]
-//                 [--frames N] [settings flags]
+//                 [--frames N] [--osc HOST:PORT] [--realtime] [settings flags]
 //
 // Runs the analysis over each SOURCE with the settings of the options file
 // (the one the program itself uses unless --options names another) or of a
@@ -11,7 +11,9 @@
 // chain (or the session's, or the chain the window starts with). One source
 // writes its CSV to --csv (standard output without it) and, when asked, an
 // animation file with its ".model" companion; several sources (or --out-dir)
-// write DIR/NAME.csv each, -j of them at once. Needs no display.
+// write DIR/NAME.csv each, -j of them at once. With --osc, one source's frames
+// also go to another program as they are analysed (stream/osc_bundle.h),
+// paced by a file's own times with --realtime. Needs no display.
 
 #include <cstdint>
 #include <optional>
@@ -23,6 +25,9 @@
 #include "app/output_clash.h"
 #include "base/extra_settings.h"
 #include "loop/batch_run.h"
+#include "stream/osc_stream.h"
+
+#include "stream/osc_stream.h"
 
 struct TrackArgs {
     std::vector<std::string> sources;
@@ -40,6 +45,8 @@ struct TrackArgs {
     std::string camera_mode;      // WxH@FPS[/FORMAT]; empty: the remembered one, or the device's own
     bool help = false;
     bool version = false;
+    OscTarget osc;          // port 0: no stream
+    bool realtime = false;  // a file no faster than its own times
     // Settings given on the command line, over the options file's or the
     // session's; unset: theirs.
     std::optional<int32_t> method;  // an Options::cluster_method value
@@ -58,6 +65,7 @@ struct TrackSettings {
     BatchSettings batch;
     ExtraSettings extras;
     std::string origin;  // where the settings came from, as the settings line says it
+    OscTarget osc;       // where every frame is streamed; port 0: nowhere
 };
 
 // One flag of `velmora track`. The command line, its checks and the usage text

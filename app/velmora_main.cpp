@@ -17,6 +17,7 @@
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
 #include "gui/cycle_beacon.h"
+#include "gui/osc_controls.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
 #include "gui/operator_aids.h"
@@ -89,6 +90,7 @@ int velmora_main(int argc, char** argv) {
     // synthetic camera (see gui/source_page.h); without it, the one last used.
     connect_source_page(panel, app, loop);
     open_start_source(panel, argc > 1 ? argv[1] : "");
+    connect_osc(panel, loop);
 
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
@@ -103,6 +105,7 @@ int velmora_main(int argc, char** argv) {
         return source_event_pass(panel);
     });
 
+    close_osc(panel);
     close_source_page(panel);
     save_settings(settings, app, log);
     stop_output_window(app);

@@ -21,6 +21,7 @@
 #include "display/render_thread.h"
 #include "gui/measure_controls.h"
 #include "gui/operator_aids.h"
+#include "gui/osc_controls.h"
 #include "gui/panel_callbacks.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
@@ -377,6 +378,7 @@ ControlPanel& build_control_panel(AppState& app) {
     p.main_window->end();
     build_measure_controls(p);
     build_session_controls(p);
+    build_osc_controls(p);
     build_operator_aids(p);
     return panel;
 }
@@ -414,6 +416,7 @@ void PanelCycleView::request_redraw() {
     panel_.preview->redraw();
     measure_after_cycle(panel_);
     scene_aids_after_cycle(panel_);
+    osc_after_cycle(panel_);
 }
 
 void PanelCycleView::show_rate(int32_t cycles_per_second) {

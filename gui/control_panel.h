@@ -19,6 +19,7 @@ class Fl_Double_Window;
 class Fl_Help_View;
 class Fl_Hold_Browser;
 class Fl_Input;
+class Fl_Int_Input;
 class Fl_Light_Button;
 class Fl_Output;
 class Fl_Round_Button;
@@ -31,6 +32,7 @@ class HistogramView;
 class MYWINDOW;
 class AnglesWindow;
 struct SourceControl;
+struct OscControl;
 struct ClusterStatistics;
 class SceneWatch;
 
@@ -167,6 +169,13 @@ struct ControlPanel {
     // Asks whether a save replaces a file, offering `free_name`; null asks
     // with the toolkit's dialog.
     ReplaceAnswer (*ask_about_replacing)(const std::string& question, const std::string& free_name) = nullptr;
+
+    // The "OSC" group of the System page (gui/osc_controls.h).
+    Fl_Input* osc_host_input = nullptr;
+    Fl_Int_Input* osc_port_input = nullptr;
+    Fl_Check_Button* osc_send_check = nullptr;
+    Fl_Box* osc_note = nullptr;  // what the stream does, or why it does not
+    OscControl* osc = nullptr;   // the stream and the loop it feeds
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left

@@ -1,6 +1,9 @@
 #include "loop/batch_run.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "camera/frame_ops.h"
 #include "cluster/clustering.h"
@@ -104,6 +107,16 @@ void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchW
     }
 }
 
+// Waits until `due_ms` of the run's stopwatch, waking every tenth of a
+// second to see whether the run is to stop.
+void wait_until(const Stopwatch& stopwatch, double due_ms, const std::atomic<bool>& stop) {
+    for (;;) {
+        const double left = due_ms - stopwatch.elapsed_ms();
+        if (left <= 0 || stop.load(std::memory_order_relaxed)) return;
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(std::min(left, 100.0)));
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
@@ -130,6 +143,7 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
+    std::optional<double> first_shown;  // the first frame's presentation time
     int64_t done = 0;
     BatchEnd end = BatchEnd::frames_done;
     for (;;) {
@@ -149,6 +163,11 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         double time_ms = 0.0;
         if (const std::optional<double> shown = source.presentation_ms()) {
             time_ms = *shown;
+            if (!first_shown) {
+                first_shown = *shown;
+                first_ms = stopwatch.elapsed_ms();
+            }
+            if (settings.realtime) wait_until(stopwatch, first_ms + (*shown - *first_shown), stop);
         } else {
             const double now = stopwatch.elapsed_ms();
             if (done == 0) first_ms = now;
@@ -157,10 +176,15 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         analyse(settings, options, model, work, done, time_ms);
         context.geometry = source.geometry();
         measure_frame(done, time_ms, model.nodes, model.node_states, model.sub_pixel_centres, context, measured);
+        if (done == 0)
+            for (FrameSink* sink : live) sink->take_edge(TakeEdge::start, 0);
         std::erase_if(live, [&](FrameSink* sink) { return !sink->take(measured); });
         ++done;
         if (progress) progress(done);
     }
+    // The run is one take: a stream hears where it ends.
+    if (done > 0)
+        for (FrameSink* sink : live) sink->take_edge(TakeEdge::stop, done - 1);
     platform::time_end_period(1);
     return end;
 }

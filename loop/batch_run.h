@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/options.h"
 #include "camera/frame.h"
@@ -74,6 +75,9 @@ struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip
     NodeMemorySettings memory;
     int64_t max_frames = -1;  // -1: until the source ends
+    // A source with presentation times (a file) is analysed no faster than
+    // those times run, from the first frame on; others come at their own pace.
+    bool realtime = false;
     // "auto" and "place nodes" on the first frame, before it is analysed;
     // `on_setup` hears what they did.
     SceneSetup setup;

@@ -8,6 +8,9 @@
 
 #include "measure/frame_measure.h"
 
+// Where a take begins or ends in the frames a sink is given.
+enum class TakeEdge { start, stop };
+
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
@@ -18,4 +21,8 @@ public:
     // every sink, also on one whose take() failed. False when what the sink
     // holds could not be completed.
     virtual bool finish() { return true; }
+    // A take began with frame `frame` (start) or ended with it (stop), in the
+    // numbering of the frames given, so another recording can be lined up
+    // with it. Sinks that keep no takes ignore it.
+    virtual void take_edge(TakeEdge edge, int64_t frame) { (void)edge, (void)frame; }
 };

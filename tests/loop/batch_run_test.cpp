@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <vector>
@@ -139,6 +140,22 @@ TEST(BatchRun, AFileEndsByItselfAndItsRowsCarryItsPresentationTimes) {
     EXPECT_EQ(table.times_ms, (std::vector<double>{1000, 1040, 1080, 1120, 1160}));
     EXPECT_EQ(table.states[0], NodeState::tracked);
     EXPECT_EQ(model.nodes[0].x, 204);
+}
+
+TEST(BatchRun, RealtimeAnalysesNoFrameOfAFileBeforeItsOwnTime) {
+    FakeSource file(6, true);  // 40 ms apart
+    NodeModel model;
+    FrameTable table;
+    const std::atomic<bool> stop{false};
+    BatchSettings settings = settings_at(100);
+    settings.realtime = true;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<double> done_ms;
+    run_into(file, settings, model, table, stop, [&](int64_t) {
+        done_ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    });
+    ASSERT_EQ(done_ms.size(), 6u);
+    for (size_t f = 1; f < done_ms.size(); ++f) EXPECT_GE(done_ms[f], 40.0 * f - 1.0) << f;
 }
 
 TEST(BatchRun, ARunStopsAtItsFrameCountAtAStopRequestOrWhenACameraFails) {
