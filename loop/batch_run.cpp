@@ -1,9 +1,13 @@
 #include "loop/batch_run.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "camera/frame_ops.h"
 #include "cluster/clustering.h"
+#include "measure/frame_measure.h"
 #include "loop/stopwatch.h"
 #include "platform/timer.h"
 #include "video/camera_source.h"
@@ -15,12 +19,13 @@ namespace {
 class CameraBatchSource final : public BatchSource {
 public:
     // Opens the source `text` names; null, with the reason, when it cannot.
-    static std::unique_ptr<CameraBatchSource> open(const std::string& text, std::string& reason,
-                                                   const CameraMode& mode) {
+    static std::unique_ptr<CameraBatchSource> open(const std::string& text, const BatchSourceOptions& options,
+                                                   std::string& reason) {
         std::unique_ptr<CameraBatchSource> batch(new CameraBatchSource);
-        SourceOptions options{Pacing::sequential};
-        options.camera_mode = mode;
-        batch->source_ = open_camera_source(text, options, &batch->phase_, reason);
+        SourceOptions source_options{Pacing::sequential};
+        source_options.decoder_threads = options.decoder_threads;
+        source_options.camera_mode = options.camera_mode;
+        batch->source_ = open_camera_source(text, source_options, &batch->phase_, reason);
         if (batch->source_ == nullptr) return nullptr;
         const SourceInfo info = batch->source_->info();
         batch->synthetic_ = info.kind == SourceKind::synthetic;
@@ -38,6 +43,8 @@ public:
         const bool grabbed = source_->grab(frame);
         // As the main loop steps it: a double sum stored as float.
         if (synthetic_) phase_ = static_cast<float>(static_cast<double>(phase_) + 0.01);
+        // A decoder knows its pictures' geometry once it has one.
+        if (grabbed && !geometry_) geometry_ = source_->info().geometry;
         return grabbed;
     }
     // Files and sequences carry their own times; a camera's frames (and the
@@ -49,7 +56,7 @@ public:
     bool ends() const override { return ends_; }
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
-    SourceGeometry geometry() const override { return source_->info().geometry; }
+    const SourceGeometry* geometry() const override { return geometry_ ? &*geometry_ : nullptr; }
 
 private:
     CameraBatchSource() = default;
@@ -60,6 +67,7 @@ private:
     bool ends_ = false;
     int64_t length_ = -1;
     bool started_ = false;
+    std::optional<SourceGeometry> geometry_;
 };
 
 // What one frame's analysis works on, kept for its storage.
@@ -99,12 +107,36 @@ void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchW
     }
 }
 
+// Waits until `due_ms` of the run's stopwatch, waking every tenth of a
+// second to see whether the run is to stop.
+void wait_until(const Stopwatch& stopwatch, double due_ms, const std::atomic<bool>& stop) {
+    for (;;) {
+        const double left = due_ms - stopwatch.elapsed_ms();
+        if (left <= 0 || stop.load(std::memory_order_relaxed)) return;
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(std::min(left, 100.0)));
+    }
+}
+
+// Makes the calibration ready for the source's pictures and measures with it.
+bool ready_calibration(BatchCalibration& c, MeasureContext& context) {
+    c.ready = false;
+    if (context.geometry == nullptr) {
+        c.error = "the source's picture size is not known";
+        return false;
+    }
+    if (!compile_calibration(c.calibration, context.geometry->width, context.geometry->height, c.map, c.error))
+        return false;
+    c.ready = true;
+    context.calibration = &c.map;
+    return true;
+}
+
 }  // namespace
 
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
-                                               const CameraMode& mode) {
+                                               const BatchSourceOptions& options) {
     std::string why;
-    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, why, mode);
+    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, options, why);
     if (source != nullptr) return source;
     // The source's reason mostly starts with the text itself, said once here.
     if (why.rfind(text + ": ", 0) == 0) why.erase(0, text.size() + 2);
@@ -112,19 +144,29 @@ std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::str
     return nullptr;
 }
 
-BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
-                   const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress) {
+BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model,
+                   std::span<FrameSink* const> sinks, const std::atomic<bool>& stop,
+                   const std::function<void(int64_t)>& progress) {
     BatchWork work;
     // The set-up on the first frame may choose the threshold and distance.
     Options options = settings.options;
+    FrameMeasure measured;
+    std::vector<FrameSink*> live(sinks.begin(), sinks.end());
+    MeasureContext context;
+    context.y_invert = options.y_invert != 0;
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
+    std::optional<double> first_shown;  // the first frame's presentation time
     int64_t done = 0;
     BatchEnd end = BatchEnd::frames_done;
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
             end = BatchEnd::stopped;
+            break;
+        }
+        if (!sinks.empty() && live.empty()) {
+            end = BatchEnd::outputs_failed;
             break;
         }
         if (settings.max_frames >= 0 && done >= settings.max_frames) break;
@@ -135,16 +177,32 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         double time_ms = 0.0;
         if (const std::optional<double> shown = source.presentation_ms()) {
             time_ms = *shown;
+            if (!first_shown) {
+                first_shown = *shown;
+                first_ms = stopwatch.elapsed_ms();
+            }
+            if (settings.realtime) wait_until(stopwatch, first_ms + (*shown - *first_shown), stop);
         } else {
             const double now = stopwatch.elapsed_ms();
             if (done == 0) first_ms = now;
             time_ms = now - first_ms;
         }
         analyse(settings, options, model, work, done, time_ms);
-        table.append(time_ms, model);
+        context.geometry = source.geometry();
+        if (done == 0 && settings.calibration != nullptr && !ready_calibration(*settings.calibration, context)) {
+            end = BatchEnd::calibration_failed;
+            break;
+        }
+        measure_frame(done, time_ms, model.nodes, model.node_states, model.sub_pixel_centres, context, measured);
+        if (done == 0)
+            for (FrameSink* sink : live) sink->take_edge(TakeEdge::start, 0);
+        std::erase_if(live, [&](FrameSink* sink) { return !sink->take(measured); });
         ++done;
         if (progress) progress(done);
     }
+    // The run is one take: a stream hears where it ends.
+    if (done > 0)
+        for (FrameSink* sink : live) sink->take_edge(TakeEdge::stop, done - 1);
     platform::time_end_period(1);
     return end;
 }

@@ -122,30 +122,56 @@ CsvLayout csv_layout(const MeasureContext& context, bool kinematics) {
 }
 
 std::string format_csv(const FrameTable& table, const MeasureContext& context, const TakeKinematics* kinematics) {
-    const size_t k = static_cast<size_t>(std::max(table.nodes_per_frame, 0));
+    // The rows as a sink takes them, into the text.
+    class TextSink final : public FrameSink {
+    public:
+        TextSink(std::string& out, const CsvLayout& layout) : out_(out), layout_(layout) {}
+        bool take(const FrameMeasure& frame) override {
+            append_csv_row(out_, frame, layout_);
+            return true;
+        }
+
+    private:
+        std::string& out_;
+        const CsvLayout& layout_;
+    };
     const CsvLayout layout = csv_layout(context, kinematics != nullptr);
     std::string out = csv_header(table.nodes_per_frame, layout);
     out += "\r\n";
-    const size_t count = table.frame_count();
-    assert(table.nodes.size() == count * k && table.states.size() == count * k && "a table of whole frames");
-    if (table.nodes.size() < count * k || table.states.size() < count * k) return out;
-    // A table filled without centres has none in any frame.
-    const bool centres = table.sub_pixel_centres.size() >= count * k;
-    out.reserve(out.size() + count * (16 + k * 72));
-    FrameMeasure frame;
-    for (size_t f = 0; f < count; ++f) {
-        measure_frame(static_cast<int64_t>(f), table.times_ms[f], std::span(table.nodes).subspan(f * k, k),
-                      std::span(table.states).subspan(f * k, k),
-                      centres ? std::span(table.sub_pixel_centres).subspan(f * k, k)
-                              : std::span<const SubPixelCentre>{},
-                      context, frame);
-        if (kinematics != nullptr) apply_kinematics(*kinematics, f, frame);
-        append_csv_row(out, frame, layout);
-    }
+    out.reserve(out.size() + table.frame_count() * (16 + static_cast<size_t>(std::max(table.nodes_per_frame, 0)) * 72));
+    TextSink rows(out, layout);
+    measure_take(table, context, kinematics, rows);
     return out;
 }
 
 bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context,
               const TakeKinematics* kinematics) {
     return platform::replace_file(path, format_csv(table, context, kinematics)) == platform::WriteResult::ok;
+}
+
+CsvSink::CsvSink(platform::OutputFile& file, int32_t nodes, const CsvLayout& layout)
+    : file_(file), writer_(file), layout_(layout) {
+    row_ = csv_header(nodes, layout_);
+    row_ += "\r\n";
+    failed_ = !writer_.append(row_);
+}
+
+bool CsvSink::take(const FrameMeasure& frame) {
+    if (failed_) return false;
+    row_.clear();
+    append_csv_row(row_, frame, layout_);
+    failed_ = !writer_.append(row_);
+    return !failed_;
+}
+
+bool CsvSink::finish() {
+    if (finished_) return !failed_;
+    finished_ = true;
+    failed_ = !writer_.finish() || failed_;
+    if (failed_) {
+        file_.abandon();
+        return false;
+    }
+    failed_ = !file_.commit();
+    return !failed_;
 }

@@ -23,7 +23,9 @@
 #include <string_view>
 
 #include "measure/frame_measure.h"
+#include "measure/frame_sink.h"
 #include "measure/frame_table.h"
+#include "platform/file_io.h"
 
 // Which of the optional columns a file has.
 struct CsvLayout {
@@ -55,3 +57,29 @@ std::string_view state_name(NodeState state);
 // other save: false, with any old file untouched, when it cannot be written.
 bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context = {},
               const TakeKinematics* kinematics = nullptr);
+
+// The CSV of a run written as its frames come: the header at once, then each
+// row whole, reaching the file at least once a second (see
+// platform::StreamWriter), so a run that is killed leaves every row finished
+// before on disk. Memory stays the same however long the run. `file` is
+// opened by the caller (a partial file beside the target, standard output, a
+// device) and outlives the sink. `layout` names the optional columns the
+// frames given carry.
+class CsvSink final : public FrameSink {
+public:
+    CsvSink(platform::OutputFile& file, int32_t nodes, const CsvLayout& layout = {});
+    bool take(const FrameMeasure& frame) override;
+    // Writes the rest and commits the file with every row; after a failed
+    // write the file is abandoned instead (the target untouched).
+    bool finish() override;
+    // errno of a failed write, 0 while none; safe during the run.
+    int error() const { return writer_.error(); }
+
+private:
+    platform::OutputFile& file_;
+    platform::StreamWriter writer_;
+    CsvLayout layout_;
+    std::string row_;  // kept for its storage
+    bool failed_ = false;
+    bool finished_ = false;
+};

@@ -1,12 +1,14 @@
 #include "measure/take_kinematics.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <span>
 
 #include "measure/butterworth.h"
+#include "measure/frame_sink.h"
 
 namespace {
 
@@ -248,11 +250,32 @@ void apply_kinematics(const TakeKinematics& k, size_t frame, FrameMeasure& m) {
     }
 }
 
+bool measure_take(const FrameTable& table, const MeasureContext& context, const TakeKinematics* kinematics,
+                  FrameSink& sink) {
+    const size_t k = static_cast<size_t>(std::max(table.nodes_per_frame, 0));
+    const size_t count = table.frame_count();
+    assert(table.nodes.size() == count * k && table.states.size() == count * k && "a table of whole frames");
+    if (table.nodes.size() < count * k || table.states.size() < count * k) return true;
+    // A table filled without centres has none in any frame.
+    const bool centres = table.sub_pixel_centres.size() >= count * k;
+    FrameMeasure frame;
+    for (size_t f = 0; f < count; ++f) {
+        measure_frame(static_cast<int64_t>(f), table.times_ms[f], std::span(table.nodes).subspan(f * k, k),
+                      std::span(table.states).subspan(f * k, k),
+                      centres ? std::span(table.sub_pixel_centres).subspan(f * k, k)
+                              : std::span<const SubPixelCentre>{},
+                      context, frame);
+        if (kinematics != nullptr) apply_kinematics(*kinematics, f, frame);
+        if (!sink.take(frame)) return false;
+    }
+    return true;
+}
+
 std::string describe_cutoffs(const TakeKinematics& k) {
     std::string out;
     for (size_t n = 0; n < static_cast<size_t>(k.nodes); ++n)
-        out += "n" + std::to_string(n) + ": angle " + hz(k.angle_cutoff_hz[n]) + ", x " + hz(k.x_cutoff_hz[n]) +
-               ", y " + hz(k.y_cutoff_hz[n]) + "\n";
+        out.append("n").append(std::to_string(n)).append(": angle ").append(hz(k.angle_cutoff_hz[n]))
+            .append(", x ").append(hz(k.x_cutoff_hz[n])).append(", y ").append(hz(k.y_cutoff_hz[n])).append("\n");
     return out;
 }
 

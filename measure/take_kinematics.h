@@ -57,6 +57,12 @@ bool take_kinematics(const FrameTable& table, const MeasureContext& context, dou
 // Frame f's filtered numbers into its measurement.
 void apply_kinematics(const TakeKinematics& k, size_t frame, FrameMeasure& m);
 
+// Every frame of the table measured with `context`, with its filtered
+// numbers when `kinematics` (worked out for this table) is given, handed to
+// `sink` in order until it refuses one. False when it did.
+bool measure_take(const FrameTable& table, const MeasureContext& context, const TakeKinematics* kinematics,
+                  FrameSink& sink);
+
 // The cutoffs chosen, one line per node ("n0: angle 6.2 Hz, x 5.0 Hz, y 4.8 Hz").
 std::string describe_cutoffs(const TakeKinematics& k);
 

@@ -10,8 +10,8 @@ import sys
 LEVELS = [
     {"platform"},
     {"base"},
-    {"camera", "video", "cluster", "model", "calib", "measure"},
-    {"loop"},
+    {"camera", "video", "cluster", "model", "calib", "measure", "stream"},
+    {"loop", "session"},
     {"display", "gui"},
     {"app"},
 ]
@@ -20,12 +20,16 @@ LEVEL = {room: i for i, rooms in enumerate(LEVELS) for room in rooms}
 # Measurements read the model; the model, clustering and the camera never
 # learn what is measured over them. The camera sources feed frames in and
 # know nothing of what is done with them. A calibration maps points and knows
-# nothing of the frames, models or measurements it maps them for.
+# nothing of the frames, models or measurements it maps them for. The stream
+# sends what was measured and is itself known to no room of the core.
 FORBIDDEN = {("calib", "measure"), ("calib", "model"), ("calib", "cluster"), ("calib", "video"),
-             ("camera", "calib"), ("cluster", "calib"), ("model", "calib"), ("video", "calib"),
-             ("cluster", "model"), ("camera", "model"), ("display", "gui"),
+             ("calib", "stream"), ("camera", "calib"), ("cluster", "calib"), ("model", "calib"),
+             ("video", "calib"), ("cluster", "model"), ("camera", "model"), ("display", "gui"),
              ("model", "measure"), ("cluster", "measure"), ("camera", "measure"),
-             ("camera", "video"), ("video", "cluster"), ("video", "model"), ("video", "measure")}
+             ("camera", "video"), ("video", "cluster"), ("video", "model"), ("video", "measure"),
+             ("stream", "video"), ("stream", "cluster"),
+             ("camera", "stream"), ("video", "stream"), ("cluster", "stream"), ("model", "stream"),
+             ("measure", "stream")}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
 

@@ -52,6 +52,10 @@ struct SourceOptions {
     // When positive, every read gives up this many milliseconds after the
     // open: a bound on the time one source may take (used by the fuzz target).
     int64_t time_limit_ms = 0;
+    // FFmpeg's decoding threads for a file; 0 lets FFmpeg choose (one per
+    // core). One by default: fitting runs beside it on a thread of its own,
+    // and the window's loop or the other jobs of a batch keep the other cores.
+    int decoder_threads = 1;
     // Capture devices: the size, rate and pixel format to capture in; none
     // (width 0): the device's own.
     CameraMode camera_mode{};

@@ -1,5 +1,6 @@
 #include "video/video_source.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -597,9 +598,9 @@ std::unique_ptr<VideoSource> VideoSource::open(const SourceName& name, const std
     }
     s->codec->opaque = s.get();
     s->codec->max_pixels = options.max_pixels;
-    // One decoding thread: fitting runs beside it on the delivering thread,
-    // and the GUI loop keeps the other core.
-    s->codec->thread_count = 1;
+    // Fitting runs beside the decoder on the delivering thread; how many
+    // threads the decoder itself takes is the caller's choice.
+    s->codec->thread_count = std::max(0, options.decoder_threads);
     r = avcodec_open2(s->codec, decoder, nullptr);
     if (r < 0) {
         error = text + ": " + av_error_text(r);
