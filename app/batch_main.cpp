@@ -673,13 +673,13 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     if (const SourceGeometry* g = source->geometry()) geometry = *g;
     source.reset();  // stops its threads; what it read ahead may still have spoken
     progress.finish(done, clock.elapsed_ms() / 1000.0);
-    for (const std::string& line : checks.warnings) note("warning: " + line);
-    for (const std::string& line : tally_lines(checks.watch.tallies())) note(line);
     if (end == BatchEnd::calibration_failed) {
         // Nothing was measured: every output stays as it was.
         csv_file.abandon();
         return refused(1, "the calibration cannot be used: " + calibration.error);
     }
+    for (const std::string& line : checks.warnings) note("warning: " + line);
+    for (const std::string& line : tally_lines(checks.watch.tallies())) note(line);
 
     // Over the whole take: gaps, then the filter, then the CSV's rows.
     std::string filter_failure;
@@ -1077,6 +1077,10 @@ int batch_main(int argc, char** argv) {
         settings.extras = session.extras;
         settings.origin = "the session " + args.session;
         if (session.has_model) model = session.model;
+        if (!session.calibration.empty()) {
+            settings.calibration = session.calibration;
+            settings.calibration_from = "the session " + args.session;
+        }
         if (args.sources.empty()) {
             if (session.source.empty())
                 return fail(2, "no SOURCE given, and the session " + args.session + " has none");

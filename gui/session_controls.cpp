@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "display/preview_window.h"
+#include "gui/calibration_window.h"
 #include "gui/control_panel.h"
 #include "gui/operator_aids.h"
 #include "gui/source_page.h"
@@ -85,6 +86,7 @@ Session session_of_panel(const ControlPanel& p) {
     s.extras.erase(kSourceKey);
     s.has_model = true;
     s.model = p.preview->model;
+    s.calibration = app_state.calibration;
     return s;
 }
 
@@ -98,6 +100,8 @@ bool apply_session(ControlPanel& p, const Session& s) {
     app_state.options = s.options;
     refresh_from_options(p);
     refresh_from_extras(p);
+    // The session's calibration, or none: the window's is the session's.
+    if (p.calibration_window != nullptr) p.calibration_window->show_calibration(s.calibration);
     if (s.has_model) {
         p.preview->model = s.model;
         app_state.selected_node = -1;

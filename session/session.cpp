@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "calib/calibration_file.h"
 #include "model/model_limits.h"
 #include "platform/file_io.h"
 #include "session/session_toml.h"
@@ -342,11 +343,30 @@ bool read_model(const Value& table, Session& s, std::string& error) {
     return true;
 }
 
-// The parts of a session, in the file's order. A part of another room (a
-// calibration, say) is one more row here.
+// The calibration's own file layout, as a table of the session.
+void write_calibration(const Session& s, std::string& out) {
+    if (s.calibration.empty()) return;
+    out.append("\n").append(calibration_toml(s.calibration, "calibration"));
+}
+
+bool read_calibration(const Value& table, Session& s, std::string& error) {
+    // Its reader takes text: the table is written back as TOML (every digit
+    // a double needs) and read as the calibration's file would be.
+    const std::string text = toml::format(Value(Table{{"calibration", table}}), 0, 17);
+    std::string why;
+    if (!parse_calibration_toml(text, s.calibration, why, "calibration")) {
+        error = "calibration: " + why;
+        return false;
+    }
+    return true;
+}
+
+// The parts of a session, in the file's order. A part of another room is one
+// more row here.
 const session_toml::Section kSections[] = {
     {"options", &write_options, &read_options},
     {"extra", &write_extras, &read_extras},
+    {"calibration", &write_calibration, &read_calibration},
     {"model", &write_model, &read_model},
 };
 

@@ -16,6 +16,9 @@
 //   "tracking.hold_frames" = 5
 //   "tracking.memory" = 1
 //
+//   [calibration]          # source pixels to real units (calib/calibration_file.h),
+//   width = 1920           # its levels the tables below it: [calibration.scale], ...
+//
 //   [model]                # the chain: colour (red, green, blue, alpha), then a node a line
 //   colour = [1.0,1.0,0.0,1.0]
 //   nodes = [
@@ -37,6 +40,7 @@
 
 #include "base/extra_settings.h"
 #include "base/options.h"
+#include "calib/calibration.h"
 #include "model/node_model.h"
 
 inline constexpr int kSessionVersion = 1;
@@ -47,6 +51,7 @@ struct Session {
     ExtraSettings extras;  // every extra setting but the source, which is `source`
     bool has_model = false;
     NodeModel model;
+    Calibration calibration;  // empty: none
     // Tables no row of the section table reads, by name, as TOML text (the
     // table's header line and its keys); written back as they are.
     std::vector<std::pair<std::string, std::string>> other_tables;

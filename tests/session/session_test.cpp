@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "calib/calibration_file.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -105,7 +106,12 @@ TEST(Session, ARoundTripGivesBackEverySettingTheModelAndTablesItDoesNotRead) {
     s.extras.set("a.empty", "");
     s.has_model = true;
     s.model = unusual_model();
-    s.other_tables.emplace_back("calibration", "[calibration]\nscale = 0.25\n");
+    s.other_tables.emplace_back("lighting", "[lighting]\nscale = 0.25\n");
+    // Numbers no short decimal holds, to the last bit.
+    s.calibration.width = 1920;
+    s.calibration.height = 1080;
+    s.calibration.scale = ScaleLevel{{100.1, 0.1 + 0.2}, {1.0 / 3.0, 7e-5}, 500.0, "mm"};
+    s.calibration.axes = AxesLevel{{12.5, 1079.0}, -2.0 / 7.0};
 
     Session back;
     std::string error;
@@ -117,7 +123,8 @@ TEST(Session, ARoundTripGivesBackEverySettingTheModelAndTablesItDoesNotRead) {
     ASSERT_TRUE(back.has_model);
     expect_same_model(back.model, s.model);
     ASSERT_EQ(back.other_tables.size(), 1u);
-    EXPECT_EQ(back.other_tables[0].first, "calibration");
+    EXPECT_EQ(back.other_tables[0].first, "lighting");
+    EXPECT_EQ(calibration_toml(back.calibration), calibration_toml(s.calibration));
     // A table no part reads is written back as it came.
     Session again;
     ASSERT_TRUE(parse_session(format_session(back), again, error)) << error;
@@ -203,6 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"version = 1\nx = " + std::string(200000, '[') + std::string(200000, ']') + "\n",
                 "nest deeper"},
         Refusal{"version = 1\n[model]\ncolour = [1, 1, 1, 1e300]\n", "model.colour needs a number a float"},
+        Refusal{"version = 1\n[calibration.scale]\na = [1.0, 2.0]\n", "calibration: "},
         Refusal{"version = 1\n[model]\nnodes = [{x = 1}]\n",
                 "model.nodes[0] needs a table with x and y"},
         Refusal{"version = 1\n[model]\nnodes = [{x = 1, y = 2, sensor = {size = 3}}]\n",
