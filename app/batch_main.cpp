@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
@@ -321,6 +321,13 @@ bool set_for_method(Options& o, int32_t value, int32_t Options::*region_grow, in
     return true;
 }
 
+// A quick form of a calibration level, over the file's or the session's.
+void calibration_from_command_line(TrackSettings& s) {
+    constexpr std::string_view kHere = "the command line";
+    if (s.calibration_from.empty()) s.calibration_from = kHere;
+    else if (!s.calibration_from.ends_with(kHere)) s.calibration_from.append(" and ").append(kHere);
+}
+
 constexpr TrackFlag kTrackFlags[] = {
     {"--model", "MODEL.txt", "the session's chain, else the window's first: 3 nodes in a row",
      "the chain to track, as the window's \"save\" writes it", &take_file<&TrackArgs::model>},
@@ -436,14 +443,14 @@ constexpr TrackFlag kTrackFlags[] = {
      "two source pixels LENGTH apart, over the calibration's scale", &take_scale,
      [](const TrackArgs& args, TrackSettings& s, std::string&) {
          s.calibration.scale = args.scale;
-         if (s.calibration_from.empty()) s.calibration_from = "the command line";
+         calibration_from_command_line(s);
          return true;
      }},
     {"--origin", "U,V[,AXIS_DEG]", "the calibration's, else the picture's bottom-left",
      "the world origin and x direction, y up", &take_origin,
      [](const TrackArgs& args, TrackSettings& s, std::string&) {
          s.calibration.axes = args.origin;
-         if (s.calibration_from.empty()) s.calibration_from = "the command line";
+         calibration_from_command_line(s);
          return true;
      }},
     {"--fill-gaps", "N", "none", "fill held or predicted runs of up to N frames by cubic interpolation; "
@@ -645,7 +652,9 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     bool csv_failure_said = false;
     bool animation_full_said = false;
     progress.begin(total);
-    if (!to_standard_output(job.csv) && csv_file.writing_to() != job.csv)
+    if (after_run)
+        say("the CSV is written when the run is over: gap filling and the filter need the whole take");
+    else if (!to_standard_output(job.csv) && csv_file.writing_to() != job.csv)
         say("the rows go to " + csv_file.writing_to() + ", which becomes " + job.csv + " when the run ends");
     Stopwatch clock{};
     clock.start();

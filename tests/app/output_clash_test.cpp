@@ -23,11 +23,11 @@ std::ostream& operator<<(std::ostream& os, const Clash& c) { return os << c.csv 
 
 class OutputClash : public ::testing::TestWithParam<Clash> {
 protected:
-    // Inputs: take.mkv, m.txt, v.ini, each a file; v.ini.extra does not exist.
+    // Inputs: take.mkv, m.txt, v.ini, floor.toml, each a file; v.ini.extra does not exist.
     // hard.mkv and link.mkv are take.mkv by a hard and a symbolic link,
     // alias/ is out/ by a link.
     void SetUp() override {
-        for (const char* name : {"take.mkv", "m.txt", "v.ini"}) testing_support::write_whole_file(dir.file(name), "x");
+        for (const char* name : {"take.mkv", "m.txt", "v.ini", "floor.toml"}) testing_support::write_whole_file(dir.file(name), "x");
         std::filesystem::create_hard_link(dir.file("take.mkv"), dir.file("hard.mkv"));
         std::filesystem::create_symlink(dir.file("take.mkv"), dir.file("link.mkv"));
         std::filesystem::create_directory(dir.file("out"));
@@ -46,6 +46,7 @@ TEST_P(OutputClash, IsRefusedNamingBothFiles) {
     args.sources = {"take.mkv"};
     args.model = "m.txt";
     args.options = "v.ini";
+    args.calibration = "floor.toml";
     args.csv = c.csv;
     args.animation = c.animation;
     const std::string said = output_clash(track_inputs(args, "v.ini", "v.ini"), track_outputs(args));
@@ -69,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
         Clash{"", "m", ""},
         Clash{"m.txt.partial", "v.ini", "--animation \"v.ini\" would overwrite --options \"v.ini\""},
         Clash{"v.ini.extra", "", "would overwrite the extra settings \"v.ini.extra\""},
+        Clash{"", "floor.toml", "--animation \"floor.toml\" would overwrite --calibration \"floor.toml\""},
         Clash{"same.txt", "same.txt", "--csv \"same.txt\" and --animation \"same.txt\" are the same file"},
         Clash{"a.txt.model", "a.txt", "--csv \"a.txt.model\" and the animation's model \"a.txt.model\""},
         Clash{"b.csv", "b.csv.partial", "the CSV's partial file"},
