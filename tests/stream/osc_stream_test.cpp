@@ -38,6 +38,8 @@ constexpr char kModel[] =
 
 }  // namespace
 
+// With a scale of half a centimetre a source pixel, so every node has its
+// place in the world too.
 TEST(OscStream, ABatchRunSendsEveryFrameAsItsCsvRowSaysIt) {
     osc_test::Receiver receiver;
     ASSERT_TRUE(receiver.listening());
@@ -50,11 +52,13 @@ TEST(OscStream, ABatchRunSendsEveryFrameAsItsCsvRowSaysIt) {
     const std::string csv = dir.file("out.csv"), model = dir.file("m.txt"), ini = dir.file("v.ini");
     const std::string target = "127.0.0.1:" + std::to_string(receiver.port());
     const char* argv[] = {"velmora",  "track", "synthetic", "--model",   model.c_str(), "--options", ini.c_str(),
-                          "--frames", "40",    "--csv",     csv.c_str(), "--osc",       target.c_str()};
+                          "--frames", "40",    "--csv",     csv.c_str(), "--osc",       target.c_str(),
+                          "--scale",  "0,359,100,359,50,cm"};
     ASSERT_EQ(batch_main(static_cast<int>(std::size(argv)), const_cast<char**>(argv)), 0);
     ASSERT_TRUE(receiver.wait_for(stopped)) << "the take's stop comes last";
 
-    std::vector<std::vector<std::string>> rows;  // frame, time_ms, then per node x,y,xs,ys,value,angle_deg,state
+    // frame, time_ms, then per node x,y,xs,ys,u,v,X_cm,Y_cm,value,angle_deg,state
+    std::vector<std::vector<std::string>> rows;
     std::stringstream text(testing_support::read_whole_file(csv));
     for (std::string line; std::getline(text, line, '\n');) {
         std::stringstream fields(line.substr(0, line.size() - 1));  // without the '\r'
@@ -63,23 +67,26 @@ TEST(OscStream, ABatchRunSendsEveryFrameAsItsCsvRowSaysIt) {
         if (line.size() > 1 && line[line.size() - 2] == ',') rows.back().emplace_back();
     }
     ASSERT_EQ(rows.size(), 41u);
-    ASSERT_EQ(rows[0].size(), 2u + 3 * 9);
+    ASSERT_EQ(rows[0].size(), 2u + 3 * 11);
+    EXPECT_EQ(rows[0][8], "n0_X_cm");
     const std::vector<Message> got = receiver.messages();
-    ASSERT_EQ(got.size(), 2 + 40 * 4u);
+    constexpr size_t kPerFrame = 1 + 3 * 2;
+    ASSERT_EQ(got.size(), 2 + 40 * kPerFrame);
     EXPECT_TRUE(is_edge(got.front(), "start") && got.front().numbers[0] == 0);
     EXPECT_EQ(got.back().numbers[0], 39);
 
     int centred = 0;
     for (size_t f = 1; f < rows.size(); ++f) {
         const std::vector<std::string>& row = rows[f];
-        const Message& frame = got[1 + (f - 1) * 4];
+        const Message& frame = got[1 + (f - 1) * kPerFrame];
         ASSERT_EQ(frame.path + frame.types, "/velmora/frameid");
         EXPECT_TRUE(frame.immediate);
         EXPECT_EQ(frame.numbers[0], std::stod(row[0]));
         EXPECT_NEAR(frame.numbers[1] * 1000.0, std::stod(row[1]), 0.0005) << "frame " << row[0];
         for (size_t n = 0; n < 3; ++n) {
-            const Message& node = got[2 + (f - 1) * 4 + n];
-            const std::string* cell = &row[2 + n * 9];
+            const Message& node = got[2 + (f - 1) * kPerFrame + 2 * n];
+            const Message& world = got[3 + (f - 1) * kPerFrame + 2 * n];
+            const std::string* cell = &row[2 + n * 11];
             const std::string where = "frame " + row[0] + " node " + std::to_string(n);
             ASSERT_EQ(node.path + node.types, "/velmora/nodeifffs") << where;
             EXPECT_EQ(node.bundle, frame.bundle) << "one bundle per frame";
@@ -94,12 +101,18 @@ TEST(OscStream, ABatchRunSendsEveryFrameAsItsCsvRowSaysIt) {
             EXPECT_NEAR(node.numbers[2], 359.0 - y, 0.0006) << where;
             EXPECT_NEAR(node.numbers[1], std::stod(cell[4]), 0.0006) << where;
             EXPECT_NEAR(node.numbers[2], std::stod(cell[5]), 0.0006) << where;
-            if (cell[7].empty()) {
+            // World y is up from the picture's bottom row.
+            ASSERT_EQ(world.path + world.types, "/velmora/node/worldiff") << where;
+            EXPECT_NEAR(world.numbers[1], 0.5 * x, 0.0003) << where;
+            EXPECT_NEAR(world.numbers[2], 0.5 * y, 0.0003) << where;
+            EXPECT_NEAR(world.numbers[1], std::stod(cell[6]), 0.00003) << where;
+            EXPECT_NEAR(world.numbers[2], std::stod(cell[7]), 0.00003) << where;
+            if (cell[9].empty()) {
                 EXPECT_TRUE(std::isnan(node.numbers[3])) << where;
             } else {
-                EXPECT_NEAR(node.numbers[3], std::stod(cell[7]), 0.0006) << where;
+                EXPECT_NEAR(node.numbers[3], std::stod(cell[9]), 0.0006) << where;
             }
-            EXPECT_EQ(node.text, cell[8]) << where;
+            EXPECT_EQ(node.text, cell[10]) << where;
             centred += !cell[2].empty();
         }
     }
