@@ -33,9 +33,11 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler may on
 
 extern "C" void request_stop(int) { g_stop.store(true); }
 
-// Counts what the source tells the operator while the run goes on: damaged
-// data it decoded past, or the fault that ended it. Its words are on standard
-// error already (the message path writes them there, without a line end).
+// Counts what the source tells the operator while the run goes on (damaged
+// data it decoded past, or the fault that ended it), so that its line is ended
+// before progress is drawn over it. Its words are on standard error already
+// (the message path writes them there, without a line end); whether the file
+// was damaged the source itself says.
 std::atomic<int> g_source_messages{0};
 
 void note_source_message(const char*, const char*) { g_source_messages.fetch_add(1); }
@@ -108,6 +110,16 @@ bool take_file(TrackArgs& args, std::string_view value, std::string& error) {
     return true;
 }
 
+// The rate kept with the source in the window's extra settings, when the
+// run's SOURCE is that source; 0 otherwise.
+double remembered_fps(const ExtraSettings& extras, const std::string& source) {
+    if (extras.get("source") != source) return 0;
+    const std::string text = extras.get("source.fps");
+    double fps = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), fps);
+    return ec == std::errc() && end == text.data() + text.size() && fps > 0 && fps <= 1000 ? fps : 0;
+}
+
 constexpr TrackFlag kTrackFlags[] = {
     {"--model", "MODEL.txt", "", "the chain to track, as the window saves it (needed)", &take_file<&TrackArgs::model>},
     {"--options", "FILE", "the program's own options file", "the settings of the analysis",
@@ -121,11 +133,28 @@ constexpr TrackFlag kTrackFlags[] = {
          error = "needs a whole number above 0";
          return false;
      }},
+    {"--fps", "N", "the rate kept with the source, else 25", "frames per second of an image sequence",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         const char* end = value.data() + value.size();
+         const auto [stop, ec] = std::from_chars(value.data(), end, args.fps);
+         if (ec == std::errc() && stop == end && args.fps > 0 && args.fps <= 1000) return true;
+         error = "needs a rate above 0 and up to 1000";
+         return false;
+     }},
 };
 
 }  // namespace
 
 std::span<const TrackFlag> track_flags() { return kTrackFlags; }
+
+std::string threshold_refusal(const Options& options) {
+    const int32_t t = options.threshold;
+    if (t == 0)
+        return "threshold 0 finds no markers: choose one on the Clustering page of the window (it is kept in the "
+               "options file) or give --threshold N";
+    if (t < 0 || t > 255) return "the options file's threshold " + std::to_string(t) + " lies outside 0 to 255";
+    return {};
+}
 
 std::string track_usage() {
     std::string out = "usage: velmora track SOURCE --model MODEL.txt [FLAG VALUE ...]\n";
@@ -216,7 +245,10 @@ int batch_main(int argc, char** argv) {
     NodeModel model;
     if (!load_model(model, args.model, silent)) return fail(1, "cannot load model " + args.model);
 
-    std::unique_ptr<BatchSource> source = open_batch_source(args.source, error);
+    BatchSourceOptions source_options;
+    const double kept_fps = remembered_fps(extras, args.source);
+    source_options.sequence_fps = args.fps > 0 ? args.fps : kept_fps > 0 ? kept_fps : source_options.sequence_fps;
+    std::unique_ptr<BatchSource> source = open_batch_source(args.source, error, source_options);
     if (source == nullptr) return fail(1, error);
     if (!source->ends() && args.frames < 0)
         return fail(2, "--frames N is needed: \"" + args.source + "\" is a camera and has no end");
@@ -226,6 +258,8 @@ int batch_main(int argc, char** argv) {
     }
     if (!args.animation.empty() && !writable(args.animation + ".model"))
         return fail(1, "cannot write " + args.animation + ".model");
+    // The threshold in force, from the options file or the command line.
+    if (const std::string refusal = threshold_refusal(settings.options); !refusal.empty()) return fail(1, refusal);
 
     catch_stop_signals();
     // Messages from opening the source (an odd frame rate) came before; from
@@ -256,7 +290,8 @@ int batch_main(int argc, char** argv) {
     end_message_line();
     report.finish(done, clock.elapsed_ms() / 1000.0);
     const std::string fault = source->fault();
-    const bool damaged = messages_seen > 0;
+    const bool damaged = source->damaged();
+    const bool ends = source->ends();
     source.reset();  // stops its threads; what it read ahead may still have spoken
     platform::set_message_sink(nullptr);
     end_message_line();
@@ -286,6 +321,8 @@ int batch_main(int argc, char** argv) {
             return fail(1, "the source \"" + args.source + "\" gave no frame after " + std::to_string(done) +
                                " frames; the output holds those");
         default:
+            if (done == 0 && ends)
+                return fail(1, "the source \"" + args.source + "\" holds no picture");
             // A file with damaged data plays what can be decoded; the run
             // says that its rows are not the whole file.
             if (damaged)

@@ -2,7 +2,7 @@
 // `velmora track`: the batch run from the command line.
 //
 //   velmora track SOURCE --model MODEL.txt [--options FILE] [--csv OUT.csv]
-//                 [--animation OUT.txt] [--frames N]
+//                 [--animation OUT.txt] [--frames N] [--fps N]
 //
 // Runs the analysis over SOURCE with the settings of the options file (the
 // one the program itself uses unless --options names another) and the node
@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/options.h"
+
 struct TrackArgs {
     std::string source;
     std::string model;
@@ -22,6 +24,7 @@ struct TrackArgs {
     std::string csv;        // empty: standard output
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
+    double fps = 0;         // an image sequence's rate; 0: the one kept with the source, else 25
 };
 
 // One flag of `velmora track`. The command line, its checks and the usage text
@@ -46,12 +49,20 @@ std::string track_usage();
 // missing, unknown, repeated or malformed.
 bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::string& error);
 
+// Why the analysis cannot run with these options' threshold, or empty when it
+// can: 0 runs no clustering, so no marker would ever be found, and a value
+// outside 0 to 255 (only an options file can hold one) would be cut to its
+// low 8 bits by the window.
+std::string threshold_refusal(const Options& options);
+
 // Whether argv asks for the batch run rather than the program's window.
 bool is_track_command(int argc, const char* const* argv);
 
 // Exit status: 0 when every frame was analysed and every output written; 2
 // for a command line it cannot use; 1 when a source, model, options file or
-// output fails, and when a file held damaged data (the outputs then hold the
-// frames done, or decoded); 130 when stopped by Ctrl-C (the outputs then hold
-// the frames done). Every failure writes one line to standard error.
+// output fails, when the threshold in force finds nothing (0, which runs no
+// clustering, or one outside 0 to 255), when a file holds no picture, and
+// when a file held damaged data (the outputs then hold the frames done, or
+// decoded); 130 when stopped by Ctrl-C (the outputs then hold the frames
+// done). Every failure writes one line to standard error.
 int batch_main(int argc, char** argv);

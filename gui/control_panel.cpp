@@ -406,6 +406,7 @@ void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_f
 void PanelCycleView::request_redraw() {
     panel_.preview->redraw();
     measure_after_cycle(panel_);
+    source_after_cycle(panel_);
 }
 
 void PanelCycleView::show_rate(int32_t cycles_per_second) {

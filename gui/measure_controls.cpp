@@ -20,6 +20,7 @@
 #include "gui/angles_window.h"
 #include "gui/control_panel.h"
 #include "measure/csv_file.h"
+#include "measure/frame_measure.h"
 #include "platform/message.h"
 #include "platform/timer.h"
 
@@ -172,7 +173,9 @@ void measure_after_cycle(ControlPanel& p) {
     std::string text;
     if (app.node_model != nullptr && app.selected_node >= 0 &&
         static_cast<size_t>(app.selected_node) < app.node_model->nodes.size()) {
-        text = angle_label(bend_angle_deg(*app.node_model, app.selected_node));
+        FrameMeasure measured;
+        measure_model(*app.node_model, MeasureContext{}, measured);
+        text = angle_label(measured.nodes[static_cast<size_t>(app.selected_node)].angle_deg);
     }
     if (text != p.selected_angle_output->value()) p.selected_angle_output->value(text.c_str());
 

@@ -15,15 +15,19 @@ namespace {
 class CameraBatchSource final : public BatchSource {
 public:
     // Opens the source `text` names; null, with the reason, when it cannot.
-    static std::unique_ptr<CameraBatchSource> open(const std::string& text, std::string& reason) {
+    static std::unique_ptr<CameraBatchSource> open(const std::string& text, const BatchSourceOptions& options,
+                                                   std::string& reason) {
         std::unique_ptr<CameraBatchSource> batch(new CameraBatchSource);
-        batch->source_ = open_camera_source(text, SourceOptions{Pacing::sequential}, &batch->phase_, reason);
+        SourceOptions source_options{Pacing::sequential};
+        source_options.count_frames = true;
+        source_options.sequence_fps = options.sequence_fps;
+        source_options.decoder_threads = options.decoder_threads;
+        batch->source_ = open_camera_source(text, source_options, &batch->phase_, reason);
         if (batch->source_ == nullptr) return nullptr;
         const SourceInfo info = batch->source_->info();
         batch->synthetic_ = info.kind == SourceKind::synthetic;
         batch->ends_ = info.kind == SourceKind::file || info.kind == SourceKind::sequence;
-        if (batch->ends_ && info.duration_ms > 0 && info.frames_per_second > 0)
-            batch->length_ = std::llround(info.duration_ms * info.frames_per_second / 1000.0);
+        if (batch->ends_) batch->length_ = info.frame_count;
         return batch;
     }
 
@@ -46,6 +50,8 @@ public:
     bool ends() const override { return ends_; }
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
+    bool damaged() const override { return source_->damaged(); }
+    SourceGeometry geometry() const override { return source_->frame_geometry(); }
 
 private:
     CameraBatchSource() = default;
@@ -64,6 +70,7 @@ struct BatchWork {
     Frame thresholded;
     BrightPixelList pixels;
     ClusterList clusters;
+    bool clusters_found = false;  // `clusters` holds what a method found, not seeds
     KMeansSums kmeans_sums;
     RegionGrowWork region_grow_work;
     MergeWork merge_work;
@@ -81,16 +88,19 @@ void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
     if (o.y_invert != 0) flip_frame(w.frame);
     w.statistics.wanted_by_measurements = true;
     cluster_frame(o, w.frame, w.thresholded, w.pixels, w.kmeans_sums, w.region_grow_work, w.merge_work,
-                  w.statistics, w.clusters);
-    cluster_centres(w.statistics, w.clusters, w.centres);
-    track_nodes(model, w.clusters, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
+                  w.statistics, w.clusters, w.clusters_found);
+    static const ClusterList kNoClusters;
+    const ClusterList& found = w.clusters_found ? w.clusters : kNoClusters;
+    cluster_centres(w.statistics, found, w.centres);
+    track_nodes(model, found, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
 }
 
 }  // namespace
 
-std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason) {
+std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
+                                               const BatchSourceOptions& options) {
     std::string why;
-    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, why);
+    std::unique_ptr<BatchSource> source = CameraBatchSource::open(text, options, why);
     if (source != nullptr) return source;
     // The source's reason mostly starts with the text itself, said once here.
     if (why.rfind(text + ": ", 0) == 0) why.erase(0, text.size() + 2);

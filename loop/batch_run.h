@@ -13,9 +13,11 @@
 
 #include "base/options.h"
 #include "camera/frame.h"
+#include "camera/source_geometry.h"
 #include "measure/frame_table.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
+#include "video/source_info.h"
 
 // A source of frames for the batch run.
 class BatchSource {
@@ -33,6 +35,17 @@ public:
     virtual int64_t length() const { return -1; }
     // Why the source stopped giving frames before its end; empty while sound.
     virtual std::string fault() const { return {}; }
+    // True once the source decoded past damaged data: its frames are not the
+    // whole file.
+    virtual bool damaged() const { return false; }
+    // How the frame `next` gave last lies in the frame buffer.
+    virtual SourceGeometry geometry() const { return SourceGeometry{}; }
+};
+
+// How the batch run opens its source.
+struct BatchSourceOptions {
+    double sequence_fps = kDefaultSequenceFps;  // the rate of an image sequence
+    int decoder_threads = 1;     // FFmpeg's threads for a file; 0: its own choice
 };
 
 // The one place where a SOURCE text becomes a source: whatever the program
@@ -41,9 +54,11 @@ public:
 // pacing. The synthetic camera's phase starts at 0 and moves on by 0.01 a
 // frame as in the main loop. Files and sequences end by themselves; their
 // rows carry the stream's presentation times and their length is the
-// duration times the rate where both are known. Decoding starts at the first
-// frame asked for. A text that opens nothing gives null and a one-line reason.
-std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason);
+// number of frames they hold (counted at the open when the file's header does
+// not say). Decoding starts at the first frame asked for. A text that opens
+// nothing, or a file without a picture, gives null and a one-line reason.
+std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
+                                               const BatchSourceOptions& options = {});
 
 struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip

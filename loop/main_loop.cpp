@@ -7,23 +7,41 @@
 
 namespace {
 
+const ClusterList kNoClusters;
+
+// The time stamp of this cycle's frame in a recording: the source's own
+// time where it has one, else the stopwatch.
+float record_time(MainLoop& loop) {
+    CameraSource* source = loop.source;
+    if (source == nullptr || !source->stream_times())
+        return static_cast<float>(loop.record_clock.stopwatch_stamp(loop.stopwatch.elapsed_ms()));
+    if (loop.clocked_source != source) {
+        loop.clocked_source = source;
+        loop.record_clock.restart();
+        const double fps = source->info().frames_per_second;
+        loop.source_interval_ms = fps > 0 ? 1000.0 / fps : 40.0;
+    }
+    return static_cast<float>(loop.record_clock.source_stamp(source->frame_time_ms(), loop.source_interval_ms));
+}
+
 // Cluster copy for the drawing, tracking, recording and playback (each at a
 // fresh stopwatch reading), the timelines and the selection check. A cycle
 // that analysed nothing skips the cluster copy and tracking; only a new frame
 // is recorded.
 void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool analysed, bool new_frame) {
     Scene& scene = loop.scene;
-    if (analysed && scene.clusters != nullptr) *scene.clusters = loop.clusters;
+    const ClusterList& found = loop.clusters_found ? loop.clusters : kNoClusters;
+    if (analysed && scene.clusters != nullptr) *scene.clusters = found;
     if (analysed && scene.model != nullptr) {
-        cluster_centres(loop.statistics, loop.clusters, loop.cluster_centres);
-        track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance,
+        cluster_centres(loop.statistics, found, loop.cluster_centres);
+        track_nodes(*scene.model, found, app.options.max_track_distance, app.options.min_node_distance,
                     app.node_memory, loop.tracking_memory, loop.cluster_centres);
     }
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;
-    if (new_frame && record != nullptr && scene.model != nullptr)
-        record->record_step(*scene.model, loop.stopwatch.elapsed_ms());
+    if (new_frame && record != nullptr && scene.model != nullptr && record->recording)
+        record->record_step(*scene.model, record_time(loop));
     if (record != nullptr) record->play_step(loop.stopwatch.elapsed_ms());
     if (playback != nullptr) playback->play_step(loop.stopwatch.elapsed_ms());
 
@@ -64,6 +82,7 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.rate_mark = platform::clock_ms();
     loop.bright_pixels.clear();
     loop.clusters.clear();
+    loop.clusters_found = false;
     loop.analysed = false;
     loop.stopwatch.start();
     app.stopwatch = &loop.stopwatch;
@@ -110,7 +129,7 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         loop.statistics.wanted_by_measurements =
             record != nullptr && record->recording && record->frame_count < record->capacity_frames;
         cluster_frame(options, app.camera_frame, app.threshold_frame, loop.bright_pixels, loop.kmeans_sums,
-                      loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters);
+                      loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters, loop.clusters_found);
         // Below threshold 1 the preview's thresholded frame is the camera frame.
         if (options.threshold < 1) copy_frame(app.camera_frame, app.threshold_frame);
     }

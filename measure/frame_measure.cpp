@@ -24,3 +24,7 @@ void measure_frame(int64_t frame, double time_ms, std::span<const ModelNode> nod
         }
     }
 }
+
+void measure_model(const NodeModel& model, const MeasureContext& context, FrameMeasure& out) {
+    measure_frame(0, 0.0, model.nodes, model.node_states, model.sub_pixel_centres, context, out);
+}

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"synthetic", "--model", "a", "--model", "b"}, "twice"},
                       BadLine{{"synthetic", "--model", "a", "--frames", "12x"}, "above 0"},
                       BadLine{{"synthetic", "--model", "a", "--frames", "0"}, "above 0"},
-                      BadLine{{"synthetic", "--model", "a", "--fps", "3"}, "unknown option --fps"}));
+                      BadLine{{"synthetic", "--model", "a", "--fps", "0"}, "above 0"},
+                      BadLine{{"synthetic", "--model", "a", "--speed", "3"}, "unknown option --speed"}));
 
 TEST(Progress, ABarWithCountsRateAndTimeLeftAndAPlainLineForLogs) {
     const ProgressFigures half{5000, 10000, 0.25};  // 20000 frames/s, 0.25 s left
