@@ -114,7 +114,7 @@ bool StreamDecoder::open_input(std::string& error) {
     }
     int r = avformat_open_input(&raw, name_.url.c_str(), input, nullptr);
     if (r < 0) {  // the context is freed on failure
-        error = text + ": " + av_error_text(r);
+        error = text + ": " + (r == AVERROR_EOF ? std::string("holds no picture") : av_error_text(r));
         return false;
     }
     format_.reset(raw);
@@ -126,7 +126,7 @@ bool StreamDecoder::open_input(std::string& error) {
         r = avformat_find_stream_info(format_.get(), probe.empty() ? nullptr : probe.data());
         for (AVDictionary*& d : probe) av_dict_free(&d);
         if (r < 0) {
-            error = text + ": " + av_error_text(r);
+            error = text + ": " + (r == AVERROR_EOF ? std::string("holds no picture") : av_error_text(r));
             return false;
         }
     }

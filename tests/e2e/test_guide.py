@@ -157,8 +157,9 @@ class GuideTest(harness.ProgramTest):
         # 10. The batch run, as the guide gives it, over the saved take's model.
         command = self.quoted(r"^\s*velmora track ").split()
         os.rename(take + ".model", os.path.join(self.workdir, "m.txt"))
-        result = subprocess.run([harness.BINARY] + command[1:], cwd=self.workdir, timeout=300,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Started as the window was, so it reads the settings the window saved.
+        result = subprocess.run(["velmora"] + command[1:], executable=harness.BINARY, cwd=self.workdir,
+                                timeout=300, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.assertEqual(result.returncode, 0, result.stderr)
         outputs = [a for a in command if a.endswith(".csv")]
         self.assertTrue(outputs, command)
