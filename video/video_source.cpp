@@ -39,9 +39,14 @@ struct Queued {
 
 // What the operator asked the decoder to go to.
 struct Request {
-    enum Kind { none, frame, before } kind = none;
+    enum Kind { none, frame, back } kind = none;
     int64_t index = 0;    // frame: this frame (the last when beyond)
-    double time_ms = 0;   // before: the frame shown before this time
+    // back: `steps` frames before the one at this time, or, when `chained`,
+    // before the frame the back step under way finds (a key held down asks
+    // again before the last step has shown its frame).
+    double time_ms = 0;
+    int steps = 1;
+    bool chained = false;
 };
 
 // A delivered frame's place in its stream.
@@ -82,6 +87,7 @@ struct VideoSource::Impl {
     std::deque<Queued> queue;
     uint64_t generation = 0;  // raised by every seek
     Request request;
+    bool stepping_back = false;  // the decoder carries out a back step
     bool loop = false;
     bool paused = false;
     int steps = 0;             // pictures to deliver while paused
@@ -158,6 +164,7 @@ Job VideoSource::Impl::wait_for_job(const Reading& reading, Request& taken, uint
     if (request.kind != Request::none) {
         taken = std::exchange(request, Request{});
         producing = generation;
+        stepping_back = taken.kind == Request::back;
         return Job::seek;
     }
     if (!reading.at_end) return Job::decode;
@@ -203,6 +210,7 @@ void VideoSource::Impl::decode_loop() {
         producing = generation;
     }
     Reading reading;
+    double found_back_ms = 0;  // the frame the last back step found
     for (;;) {
         Request r;
         const Job job = wait_for_job(reading, r, producing);
@@ -217,8 +225,18 @@ void VideoSource::Impl::decode_loop() {
                 reading.end_told = true;
                 continue;
             case Job::seek:
-                result = r.kind == Request::frame ? decoder->go_to_frame(r.index, picture)
-                                                  : decoder->go_before(r.time_ms, picture);
+                if (r.kind == Request::frame) {
+                    result = decoder->go_to_frame(r.index, picture);
+                } else {
+                    double from_ms = r.chained ? found_back_ms : r.time_ms;
+                    for (int i = 0; i < r.steps && result != VideoDecoder::Result::fault; ++i) {
+                        result = decoder->go_before(from_ms, picture);
+                        if (result == VideoDecoder::Result::picture) from_ms = picture.time_ms;
+                    }
+                    found_back_ms = from_ms;
+                    std::lock_guard<std::mutex> lock(mutex);
+                    stepping_back = false;
+                }
                 line = Pacer::Line::restarts;
                 break;
             case Job::decode:
@@ -491,7 +509,7 @@ void VideoSource::set_paused(bool paused) {
         if (!s.control || s.paused == paused) return;
         if (!paused) {
             s.restart_line = true;
-            if (s.ended && s.fault.empty()) s.request_seek(Request{Request::frame, 0, 0});
+            if (s.ended && s.fault.empty()) s.request_seek(Request{Request::frame, 0});
         }
         s.paused = paused;
         s.steps = 0;
@@ -520,8 +538,15 @@ void VideoSource::step_back() {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.control || !s.seekable || s.posted.index < 0 || !s.fault.empty()) return;
     s.paused = true;
-    s.request_seek(Request{Request::before, 0, s.posted.time_ms});
     s.steps = 1;
+    if (s.request.kind == Request::back) {  // not begun yet: one frame further
+        ++s.request.steps;
+        return;
+    }
+    Request r{Request::back};
+    r.time_ms = s.posted.time_ms;
+    r.chained = s.stepping_back;
+    s.request_seek(r);
 }
 
 void VideoSource::go_to_frame(int64_t index) {
@@ -529,7 +554,7 @@ void VideoSource::go_to_frame(int64_t index) {
     if (index < 0) index = std::numeric_limits<int64_t>::max() / 4;  // beyond any file: its last frame
     std::lock_guard<std::mutex> lock(s.mutex);
     if (!s.control || (index > 0 && !s.seekable) || !s.fault.empty()) return;
-    s.request_seek(Request{Request::frame, index, 0});
+    s.request_seek(Request{Request::frame, index});
     s.steps = s.paused ? 1 : 0;
 }
 

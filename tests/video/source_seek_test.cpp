@@ -101,6 +101,15 @@ TEST_P(Containers, StepsSeeksAndLoopsOnExactFrames) {
         }
         EXPECT_EQ(after([&] { source->go_to_frame(25); }), 25);
         EXPECT_EQ(source->position().index, 25);
+        // Presses faster than a step shows its frame (a key held down) each
+        // still count: three of them go three frames back.
+        const size_t before = count();
+        for (int i = 0; i < 3; ++i) source->step_back();
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            came.wait_for(lock, std::chrono::seconds(30), [&] { return seen.size() > before && seen.back() == 22; });
+            EXPECT_EQ(seen.back(), 22);
+        }
         EXPECT_EQ(after([&] { source->go_to_frame(-1); }), kFrames - 1) << "the last frame";
         EXPECT_EQ(after([&] { source->step_back(); }), kFrames - 2);
     } else {
