@@ -300,10 +300,6 @@ SourceOptions page_options(const ControlPanel& p) {
     return options;
 }
 
-}  // namespace
-
-namespace {
-
 // The file's own row under the playback buttons.
 void build_seek_widgets(ControlPanel& p) {
     p.source_first_button = new Fl_Button(820, 285, 30, 25, "|<");

@@ -10,6 +10,7 @@
 
 #include "tests/support/test_support.h"
 #include "tests/video/video_inputs.h"
+#include "video/video_decoder.h"
 
 using namespace video_inputs;
 using testing_support::TempDir;
@@ -113,6 +114,19 @@ TEST_P(PictureGeometry, ADotLandsWhereTheMappingPutsItToATenthOfAPixel) {
     const Decoded d = decode_all(*source);
     ASSERT_EQ(d.frames.size(), 1u);
     EXPECT_EQ(source->frame_geometry(), g) << "the frame grabbed has the stream's geometry";
+
+    // The decoder's own pictures are the source pixels themselves, unturned.
+    std::string error;
+    const std::unique_ptr<VideoDecoder> decoder = open_video_decoder(file, SourceOptions{}, error);
+    ASSERT_NE(decoder, nullptr) << error;
+    GreyPicture picture;
+    ASSERT_EQ(decoder->next_grey(picture), VideoDecoder::Result::picture);
+    EXPECT_EQ(picture.width, c.width);
+    EXPECT_EQ(picture.height, c.height);
+    EXPECT_EQ(picture.geometry, g);
+    EXPECT_EQ(picture.pixels[size_t(c.dot_v) * size_t(c.width) + size_t(c.dot_u)], 250);
+    EXPECT_EQ(picture.pixels[size_t(c.dot_v) * size_t(c.width) + size_t(c.dot_u + 4)], 0);
+    EXPECT_EQ(decoder->next_grey(picture), VideoDecoder::Result::end);
 
     const PlanePoint want = source_to_frame(g, PlanePoint{double(c.dot_u), double(c.dot_v)}, false);
     const PlanePoint got = centre_above(d.frames[0].data(), kFrameWidth, kFrameHeight, 2);
