@@ -169,10 +169,13 @@ void build_measure_controls(ControlPanel& p) {
 }
 
 void measure_after_cycle(ControlPanel& p) {
-    const AppState& app = app_state;
+    AppState& app = app_state;
     std::string text;
-    if (app.node_model != nullptr && app.selected_node >= 0 &&
-        static_cast<size_t>(app.selected_node) < app.node_model->nodes.size()) {
+    const bool selected = app.node_model != nullptr && app.selected_node >= 0 &&
+                          static_cast<size_t>(app.selected_node) < app.node_model->nodes.size();
+    app.angles_shown =
+        selected || p.preview->show_angles || (p.angles_window != nullptr && p.angles_window->shown() != 0);
+    if (selected) {
         FrameMeasure measured;
         measure_model(*app.node_model, MeasureContext{}, measured);
         text = angle_label(measured.nodes[static_cast<size_t>(app.selected_node)].angle_deg);

@@ -42,6 +42,11 @@ struct AppState {
     // one it has (as flipped then), and the camera's phase stands still, so
     // a release continues where the freeze began.
     bool frame_frozen = false;
+    // Something in the window shows bend angles ("show angles", the selected
+    // node's angle, the chart): the cycle then measures the clusters' sub-pixel
+    // centres, so the angles shown are the ones the CSV writes. Set by the
+    // panel once a cycle.
+    bool angles_shown = false;
 };
 
 // The process's state.

@@ -124,10 +124,12 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         loop.analysed_with = settings;
         loop.analysed = true;
 
-        // A recording that still stores frames keeps the nodes' sub-pixel centres.
+        // A recording that still stores frames keeps the nodes' sub-pixel
+        // centres, and angles shown are taken from them.
         const Animation* record = loop.scene.record_animation;
         loop.statistics.wanted_by_measurements =
-            record != nullptr && record->recording && record->frame_count < record->capacity_frames;
+            app.angles_shown ||
+            (record != nullptr && record->recording && record->frame_count < record->capacity_frames);
         cluster_frame(options, app.camera_frame, app.threshold_frame, loop.bright_pixels, loop.kmeans_sums,
                       loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters, loop.clusters_found);
         // Below threshold 1 the preview's thresholded frame is the camera frame.
