@@ -146,6 +146,16 @@ bool StreamDecoder::open_input(std::string& error) {
         error = text + ": its pictures have no size";
         return false;
     }
+    flushed_ = false;
+    has_ahead_ = false;
+    last_ms_ = -1;
+    last_index_ = -1;
+    // Opened again from the start: the decoder it has goes on, emptied. Its
+    // pictures still on their way to the frame keep their buffers.
+    if (codec_ != nullptr) {
+        avcodec_flush_buffers(codec_.get());
+        return true;
+    }
     codec_.reset(avcodec_alloc_context3(codec));
     if (codec_ == nullptr || avcodec_parameters_to_context(codec_.get(), par) < 0) {
         error = text + ": out of memory";
@@ -156,13 +166,10 @@ bool StreamDecoder::open_input(std::string& error) {
     codec_->thread_count = std::max(options_.decoder_threads, 0);
     r = avcodec_open2(codec_.get(), codec, nullptr);
     if (r < 0) {
+        codec_.reset();
         error = text + ": " + av_error_text(r);
         return false;
     }
-    flushed_ = false;
-    has_ahead_ = false;
-    last_ms_ = -1;
-    last_index_ = -1;
     return true;
 }
 
@@ -198,8 +205,13 @@ bool StreamDecoder::open(std::string& error) {
                                          ? av_q2d(par->sample_aspect_ratio)
                                          : 1.0);
     watching_.store(true);
+    // A camera's first frame comes when it comes: the decoding thread waits for it.
+    if (live_) {
+        has_deadline_ = options_.time_limit_ms > 0;
+        return true;
+    }
 
-    // The first picture: a stream without one is no source.
+    // The first picture: a file without one is no source.
     DecodedPicture first;
     const Result r = decode(first);
     if (r != Result::picture) {
@@ -213,20 +225,18 @@ bool StreamDecoder::open(std::string& error) {
     info_.geometry = first.geometry;
     ahead_ = std::move(first);
     has_ahead_ = true;
-
     has_deadline_ = options_.time_limit_ms > 0;
-    if (!live_) {
-        // Frames are found by their time stamps; a raw elementary stream has none.
-        seekable_ = first_ts_ != AV_NOPTS_VALUE && (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0;
-        if (st.duration != AV_NOPTS_VALUE && st.duration > 0)
-            info_.duration_ms = static_cast<double>(st.duration) * av_q2d(time_base_) * 1000.0;
-        else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
-            info_.duration_ms = static_cast<double>(format_->duration) / 1000.0;
-        if (st.nb_frames > 0) info_.frame_count = st.nb_frames;
-        else if (options_.count_frames) info_.frame_count = count_packets();
-        else if (info_.duration_ms > 0)
-            info_.frame_count = std::max<int64_t>(1, std::llround(info_.duration_ms / interval_ms_));
-    }
+
+    // Frames are found by their time stamps; a raw elementary stream has none.
+    seekable_ = first_ts_ != AV_NOPTS_VALUE && (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0;
+    if (st.duration != AV_NOPTS_VALUE && st.duration > 0)
+        info_.duration_ms = static_cast<double>(st.duration) * av_q2d(time_base_) * 1000.0;
+    else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
+        info_.duration_ms = static_cast<double>(format_->duration) / 1000.0;
+    if (st.nb_frames > 0) info_.frame_count = st.nb_frames;
+    else if (options_.count_frames) info_.frame_count = count_packets();
+    else if (info_.duration_ms > 0)
+        info_.frame_count = std::max<int64_t>(1, std::llround(info_.duration_ms / interval_ms_));
     return true;
 }
 
@@ -350,7 +360,6 @@ bool StreamDecoder::seek_input(double ms) {
 // From the very start: the input opened again, which every container allows
 // (a key frame search towards the start may land past it in MPEG-TS).
 bool StreamDecoder::restart() {
-    codec_.reset();
     format_.reset();
     std::string error;
     if (!open_input(error)) {
