@@ -65,6 +65,10 @@ private:
     Result take_picture(DecodedPicture& out);
     // The last picture whose time is below `limit_ms`, or the first picture.
     Result go_to(double limit_ms, DecodedPicture& out);
+    // From where the input stands (a key frame, or the start), decodes to that
+    // picture; `late` when the first picture lies beyond it already.
+    enum class Landing { arrived, late, end, fault };
+    Landing decode_up_to(double limit_ms, bool from_start, DecodedPicture& out);
     bool seek_input(double ms);
     bool restart();
 
@@ -369,6 +373,37 @@ bool StreamDecoder::restart() {
     return true;
 }
 
+StreamDecoder::Landing StreamDecoder::decode_up_to(double limit_ms, bool from_start, DecodedPicture& out) {
+    DecodedPicture kept;
+    bool have = false;
+    for (;;) {
+        DecodedPicture p;
+        const Result r = decode(p);
+        if (r == Result::fault) return Landing::fault;
+        if (r == Result::end) {
+            if (!have) return from_start ? Landing::end : Landing::late;  // sought past the last picture
+            out = std::move(kept);
+            return Landing::arrived;
+        }
+        // A picture without a stamp right after a seek has no known time.
+        if (!timed_ && !from_start) return Landing::late;
+        if (p.time_ms < limit_ms) {
+            kept = std::move(p);
+            have = true;
+            continue;
+        }
+        if (have) {
+            ahead_ = std::move(p);
+            has_ahead_ = true;
+            out = std::move(kept);
+            return Landing::arrived;
+        }
+        if (!from_start) return Landing::late;  // the key frame found lies after the target
+        out = std::move(p);  // nothing lies before the first picture
+        return Landing::arrived;
+    }
+}
+
 VideoDecoder::Result StreamDecoder::go_to(double limit_ms, DecodedPicture& out) {
     if (live_) return fail(info_.name + ": a camera cannot go back");
     if (!fault_.empty()) return Result::fault;
@@ -379,51 +414,16 @@ VideoDecoder::Result StreamDecoder::go_to(double limit_ms, DecodedPicture& out) 
         ~Quiet() { flag.store(false); }
     } quiet{quiet_};
     quiet_.store(true);
-    double back_ms = 0;
-    for (;;) {
+    for (double back_ms = 0;; back_ms = back_ms == 0 ? std::max(1000.0, 8 * interval_ms_) : back_ms * 4) {
         const double from_ms = seek_limit - back_ms;
         const bool from_start = from_ms <= 0 || !seek_input(from_ms);
         if (from_start && !restart()) return Result::fault;
-        DecodedPicture kept;
-        bool have = false;
-        bool landed_late = false;
-        while (!landed_late) {
-            DecodedPicture p;
-            const Result r = decode(p);
-            if (r == Result::fault) return r;
-            if (r == Result::end) {
-                if (have) break;
-                if (from_start) return Result::end;
-                landed_late = true;  // the seek went past the last picture
-                continue;
-            }
-            // A picture without a stamp right after a seek has no known
-            // time: the seek must start further back.
-            if (!timed_ && !from_start) {
-                landed_late = true;
-                continue;
-            }
-            if (p.time_ms < limit_ms) {
-                kept = std::move(p);
-                have = true;
-                continue;
-            }
-            if (have) {
-                ahead_ = std::move(p);
-                has_ahead_ = true;
-                break;
-            }
-            if (from_start) {  // nothing lies before the first picture
-                out = std::move(p);
-                return Result::picture;
-            }
-            landed_late = true;  // the key frame found lies after the target
+        switch (decode_up_to(limit_ms, from_start, out)) {
+            case Landing::arrived: return Result::picture;
+            case Landing::end: return Result::end;
+            case Landing::fault: return Result::fault;
+            case Landing::late: break;  // seek again, further back
         }
-        if (!landed_late) {
-            out = std::move(kept);
-            return Result::picture;
-        }
-        back_ms = back_ms == 0 ? std::max(1000.0, 8 * interval_ms_) : back_ms * 4;
     }
 }
 

@@ -113,6 +113,8 @@ struct VideoSource::Impl {
     bool queue_result(VideoDecoder::Result result, DecodedPicture& picture, Pacer::Line line, uint64_t producing,
                       Reading& reading);
     bool push(Queued item, uint64_t producing);
+    // `r.steps` frames back; `found_back_ms` holds the frame the last back step found.
+    VideoDecoder::Result go_back(const Request& r, DecodedPicture& picture, double& found_back_ms);
 
     // The delivering thread and its steps.
     void deliver_loop();
@@ -203,6 +205,19 @@ bool VideoSource::Impl::queue_result(VideoDecoder::Result result, DecodedPicture
     return false;
 }
 
+VideoDecoder::Result VideoSource::Impl::go_back(const Request& r, DecodedPicture& picture, double& found_back_ms) {
+    VideoDecoder::Result result = VideoDecoder::Result::end;
+    double from_ms = r.chained ? found_back_ms : r.time_ms;
+    for (int i = 0; i < r.steps && result != VideoDecoder::Result::fault; ++i) {
+        result = decoder->go_before(from_ms, picture);
+        if (result == VideoDecoder::Result::picture) from_ms = picture.time_ms;
+    }
+    found_back_ms = from_ms;
+    std::lock_guard<std::mutex> lock(mutex);
+    stepping_back = false;
+    return result;
+}
+
 void VideoSource::Impl::decode_loop() {
     uint64_t producing = 0;
     {
@@ -225,18 +240,8 @@ void VideoSource::Impl::decode_loop() {
                 reading.end_told = true;
                 continue;
             case Job::seek:
-                if (r.kind == Request::frame) {
-                    result = decoder->go_to_frame(r.index, picture);
-                } else {
-                    double from_ms = r.chained ? found_back_ms : r.time_ms;
-                    for (int i = 0; i < r.steps && result != VideoDecoder::Result::fault; ++i) {
-                        result = decoder->go_before(from_ms, picture);
-                        if (result == VideoDecoder::Result::picture) from_ms = picture.time_ms;
-                    }
-                    found_back_ms = from_ms;
-                    std::lock_guard<std::mutex> lock(mutex);
-                    stepping_back = false;
-                }
+                result = r.kind == Request::frame ? decoder->go_to_frame(r.index, picture)
+                                                  : go_back(r, picture, found_back_ms);
                 line = Pacer::Line::restarts;
                 break;
             case Job::decode:
