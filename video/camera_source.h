@@ -85,21 +85,3 @@ public:
 // operator here, the caller decides. `phase` is read by the synthetic camera.
 std::unique_ptr<CameraSource> open_camera_source(const std::string& text, const SourceOptions& options,
                                                  const float* phase, std::string& error);
-
-// The synthetic camera as a source of its own (sequential time stamps, never
-// ends), for batch runs over the same frames the GUI loop shows.
-class SyntheticSource final : public CameraSource {
-public:
-    explicit SyntheticSource(const float* phase) : camera_(phase) {}
-    bool start() override { return camera_.start(); }
-    bool stop() override { return camera_.stop(); }
-    bool grab(Frame& frame) override;
-    double frame_time_ms() const override { return frames_ > 0 ? 10.0 * static_cast<double>(frames_ - 1) : -1; }
-    bool ended() const override { return false; }
-    std::string fault() const override { return {}; }
-    SourceInfo info() const override;
-
-private:
-    Videocam_dummy camera_;
-    int64_t frames_ = 0;
-};
