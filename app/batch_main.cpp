@@ -24,6 +24,7 @@
 #include "model/model_file.h"
 #include "platform/message.h"
 #include "platform/timer.h"
+#include "video/v4l2.h"
 
 namespace {
 
@@ -141,6 +142,33 @@ constexpr TrackFlag kTrackFlags[] = {
          error = "needs a rate above 0 and up to 1000";
          return false;
      }},
+    {"--threshold", "N|auto", "the options file's", "grey level from which a pixel counts, 1 to 255; auto: found on "
+     "the first frame, with the method's distance",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (value == "auto") {
+             args.auto_threshold = true;
+             return true;
+         }
+         int64_t level = 0;
+         if (parse_count(value, level) && level <= 255) {
+             args.threshold = static_cast<int32_t>(level);
+             return true;
+         }
+         error = "needs a whole number from 1 to 255, or auto";
+         return false;
+     }},
+    {"--place-nodes", "", "", "lay the chain onto the first frame's clusters, in the order of the shortest chain",
+     [](TrackArgs& args, std::string_view, std::string&) {
+         args.place_nodes = true;
+         return true;
+     }},
+    {"--camera-mode", "WxH@FPS[/FORMAT]", "the mode kept with the source, else the camera's own",
+     "the size, rate and pixel format a camera captures in",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         if (!parse_camera_mode(std::string(value), error)) return false;
+         args.camera_mode = value;
+         return true;
+     }},
 };
 
 }  // namespace
@@ -241,11 +269,25 @@ int batch_main(int argc, char** argv) {
     settings.memory.enabled = extras.get_bool("tracking.memory", false);
     settings.memory.hold_frames = extras.get_int("tracking.hold_frames", settings.memory.hold_frames);
     settings.max_frames = args.frames;
+    if (args.threshold > 0) settings.options.threshold = args.threshold;
+    settings.setup = SceneSetup{args.auto_threshold, args.place_nodes};
+    settings.on_setup = [&args](const SceneSetupReport& report) {
+        if (args.auto_threshold) std::cerr << "velmora track: " << auto_threshold_text(report.choice) << '\n';
+        if (args.place_nodes) std::cerr << "velmora track: " << place_nodes_text(report.placed) << '\n';
+        std::cerr << std::flush;
+    };
+    BatchChecks checks;
+    settings.checks = &checks;
 
     NodeModel model;
     if (!load_model(model, args.model, silent)) return fail(1, "cannot load model " + args.model);
 
+    // A camera captures in the mode asked for, else in the one kept with it.
+    std::string mode_text = args.camera_mode;
+    if (mode_text.empty() && extras.get("source") == args.source) mode_text = extras.get(kCameraModeKey);
+    std::string mode_error;
     BatchSourceOptions source_options;
+    source_options.camera_mode = parse_camera_mode(mode_text, mode_error).value_or(CameraMode{});
     const double kept_fps = remembered_fps(extras, args.source);
     source_options.sequence_fps = args.fps > 0 ? args.fps : kept_fps > 0 ? kept_fps : source_options.sequence_fps;
     std::unique_ptr<BatchSource> source = open_batch_source(args.source, error, source_options);
@@ -258,8 +300,10 @@ int batch_main(int argc, char** argv) {
     }
     if (!args.animation.empty() && !writable(args.animation + ".model"))
         return fail(1, "cannot write " + args.animation + ".model");
-    // The threshold in force, from the options file or the command line.
-    if (const std::string refusal = threshold_refusal(settings.options); !refusal.empty()) return fail(1, refusal);
+    // The threshold in force, from the options file or the command line;
+    // "auto" finds its own on the first frame.
+    if (const std::string refusal = threshold_refusal(settings.options); !refusal.empty() && !args.auto_threshold)
+        return fail(1, refusal);
 
     catch_stop_signals();
     // Messages from opening the source (an odd frame rate) came before; from
@@ -296,6 +340,10 @@ int batch_main(int argc, char** argv) {
     platform::set_message_sink(nullptr);
     end_message_line();
     platform::time_end_period(1);
+
+    for (const std::string& line : checks.warnings) std::cerr << "velmora track: warning: " << line << '\n';
+    for (const std::string& line : tally_lines(checks.watch.tallies())) std::cerr << "velmora track: " << line << '\n';
+    std::cerr << std::flush;
 
     // The frames done are written whatever ended the run.
     if (args.csv.empty()) {

@@ -25,6 +25,10 @@ struct TrackArgs {
     std::string animation;  // empty: none
     int64_t frames = -1;    // -1: until the source ends
     double fps = 0;         // an image sequence's rate; 0: the one kept with the source, else 25
+    int32_t threshold = 0;  // 1 to 255; 0: the options file's
+    bool auto_threshold = false;  // --threshold auto: found on the first frame
+    bool place_nodes = false;     // the chain onto the first frame's clusters
+    std::string camera_mode;      // WxH@FPS[/FORMAT]; empty: the remembered one, or the device's own
 };
 
 // One flag of `velmora track`. The command line, its checks and the usage text

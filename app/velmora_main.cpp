@@ -65,6 +65,7 @@ int velmora_main(int argc, char** argv) {
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
     prepare_main_loop(app, loop);
     attach_scene_aids(panel, loop.statistics);
+    panel.scene_watch = &loop.scene_watch;
     log.err << "\nbefore entering mainloop";
     PanelCycleView view(panel);
     CycleBeacon beacon(*panel.main_window);

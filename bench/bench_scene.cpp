@@ -15,30 +15,32 @@
 namespace {
 
 Frame scene_frame(int64_t kind) {
-    return kind == 0 ? scene_frames::camera_frame(0.3f) : scene_frames::draw(scene_frames::Background{}, scene_frames::four_markers());
+    if (kind == 0) return scene_frames::camera_frame(0.3f);
+    if (kind == 1) return scene_frames::draw(scene_frames::Background{}, scene_frames::four_markers());
+    return scene_frames::setup_scenes()[static_cast<size_t>(kind - 2)].frame();
 }
 
 // Arguments: the method (0 region grow, 1 k-means, 2 merge) and the scene:
-// 0 the synthetic camera with 3 nodes, 1 four markers over a gradient with 4
-// nodes, 2 the same with 5 nodes, a count no threshold gives, so that every
-// threshold down to the brightness bound is evaluated.
+// 0 the synthetic camera, 1 four markers over a gradient, 2 to 5 the set-up
+// scenes (discs; beside a glow; in noise; two touching, where the distance
+// is found by running the method).
 void BM_AutoThreshold(benchmark::State& state) {
     Options options = default_options();
     options.cluster_method = static_cast<int32_t>(state.range(0));
-    const Frame raw = scene_frame(state.range(1) == 0 ? 0 : 1);
-    const int32_t wanted = static_cast<int32_t>(state.range(1)) + 3;
+    const Frame raw = scene_frame(state.range(1));
     AutoThresholdWork work;
     AutoThreshold result;
     for (auto _ : state) {
-        result = choose_threshold(work, raw, options, wanted);
+        result = choose_threshold(work, raw, options);
         benchmark::DoNotOptimize(result);
     }
     state.counters["threshold"] = result.threshold;
-    state.counters["clusters"] = result.clusters;
-    state.counters["runs"] = work.runs;
+    state.counters["markers"] = result.markers;
+    state.counters["distance"] = result.max_distance;
+    state.counters["method_runs"] = work.method_runs;
     state.counters["lowest"] = work.lowest;
 }
-BENCHMARK(BM_AutoThreshold)->ArgsProduct({{0, 1, 2}, {0, 1, 2}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AutoThreshold)->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3, 4, 5}})->Unit(benchmark::kMicrosecond);
 
 void BM_GreyHistogram(benchmark::State& state) {
     const Frame raw = scene_frames::camera_frame(0.3f);

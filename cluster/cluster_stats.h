@@ -54,7 +54,10 @@ struct ClusterStatistics {
     // nobody does, the clustering runs exactly as without them and nothing is kept.
     bool wanted_by_panel = false;
     bool wanted_by_measurements = false;
-    bool wanted() const { return wanted_by_panel || wanted_by_measurements; }
+    // The warnings of the window's cycle: a cluster of merged markers is told
+    // by its pixel count.
+    bool wanted_by_warnings = false;
+    bool wanted() const { return wanted_by_panel || wanted_by_measurements || wanted_by_warnings; }
 
     bool computed = false;   // the last clustering run was measured
     ClusterList described;   // the cluster list that run produced

@@ -159,6 +159,12 @@ void MYWINDOW::draw() {
         for (const NodeModel* m : {&model, &record_animation.model, &playback_animation.model})
             draw_angle_labels(font, *m, options_.line_width);
     }
+    if (!warning.empty()) {
+        begin_text(font);
+        glColor4f(1.0f, 0.6f, 0.1f, 1.0f);
+        font.print_wrapped(10, h() - 10 - font.line_height(), warning.c_str(), w() - 20);
+        end_text(font);
+    }
     glEnable(GL_TEXTURE_2D);
     leave_2d_mode();
 }

@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <string>
 
 #include "base/options.h"
 #include "camera/frame.h"
@@ -66,6 +67,9 @@ public:
     // describe `clusters`.
     const ClusterStatistics* statistics = nullptr;
     bool show_cluster_counts = false;
+    // What may make the numbers wrong ("3 clusters for 4 nodes"), printed at
+    // the top of the view; empty: nothing.
+    std::string warning;
 
 protected:
     void draw() override;

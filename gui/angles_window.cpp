@@ -225,6 +225,9 @@ AnglesWindow::AnglesWindow(Animation& record, Animation& playback, const NodeMod
         window->refresh(window->now_());
     });
     end();
+    // The chart takes what the window grows by; the list keeps its width at the right.
+    resizable(chart);
+    size_range(420, 240);
 }
 
 Animation* AnglesWindow::animation() const {

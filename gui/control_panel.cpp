@@ -407,6 +407,7 @@ void PanelCycleView::request_redraw() {
     panel_.preview->redraw();
     measure_after_cycle(panel_);
     source_after_cycle(panel_);
+    scene_aids_after_cycle(panel_);
 }
 
 void PanelCycleView::show_rate(int32_t cycles_per_second) {

@@ -32,6 +32,7 @@ class MYWINDOW;
 class AnglesWindow;
 struct SourceControl;
 struct ClusterStatistics;
+class SceneWatch;
 
 // What to do with an unsaved take before an action would drop it.
 enum class TakeAnswer { save, discard, cancel };
@@ -144,6 +145,11 @@ struct ControlPanel {
     Fl_Browser* cluster_table = nullptr;
     HistogramView* histogram_view = nullptr;
     ClusterStatistics* statistics = nullptr;  // the main loop's, once attached
+    const SceneWatch* scene_watch = nullptr;  // the main loop's warnings, once attached
+    std::string shown_warning;                // what the preview and the status line said last
+    ClusterList table_clusters;               // the clusters the cluster table was built for
+    Fl_Button* place_nodes_button = nullptr;  // Model page
+    Fl_Choice* camera_mode_choice = nullptr;  // Camera page: the modes of the open camera
 
     // Operator aids (gui/operator_aids.h).
     Fl_Box* status_line = nullptr;                 // outcome of the last save, load, cut, record...

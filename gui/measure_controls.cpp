@@ -1,8 +1,8 @@
 #include "gui/measure_controls.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
-#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Light_Button.H>
@@ -19,6 +19,8 @@
 #include "display/preview_window.h"
 #include "gui/angles_window.h"
 #include "gui/control_panel.h"
+#include "gui/file_dialog.h"
+#include "gui/operator_aids.h"
 #include "measure/csv_file.h"
 #include "measure/frame_measure.h"
 #include "platform/message.h"
@@ -46,13 +48,16 @@ void export_csv(Fl_Widget* widget, void*) {
     const bool record = widget == p.record_export_button;
     const Animation& a = record ? p.preview->record_animation : p.preview->playback_animation;
     const std::string proposed = proposed_csv_name(record ? p.record_file_input : p.playback_file_input);
-    const char* chosen = fl_file_chooser("export CSV to:", "*.csv", proposed.c_str(), 0);
-    if (chosen == nullptr) return;
-    const std::string name = chosen;
-    if (save_csv(frame_table_of(a), name)) {
+    const std::string name = choose_path(PathKind::save_file, "export CSV to:", "*.csv", proposed);
+    if (name.empty()) return;
+    const FrameTable table = frame_table_of(a);
+    if (save_csv(table, name)) {
         std::cout << "\n CSV saved." << std::flush;
+        const int64_t rows = static_cast<int64_t>(table.frame_count());
+        show_status(p, "wrote " + std::to_string(rows) + (rows == 1 ? " row to " : " rows to ") + name);
     } else {
         platform::show_message("export CSV", ("could not write " + name).c_str());
+        show_status(p, "could NOT write " + name);
     }
 }
 
@@ -84,6 +89,19 @@ void hold_frames(Fl_Widget* widget, void*) {
 
 float stopwatch_now() { return app_state.stopwatch != nullptr ? app_state.stopwatch->elapsed_ms() : 0.0f; }
 
+// Beside the panel, right of it or else left of it, within the screen's work
+// area; on a screen with no room beside it, over the preview's top-left
+// corner, clear of the tabs and the recording groups.
+void place_beside(Fl_Window& window, const Fl_Window& panel) {
+    int sx = 0, sy = 0, sw = 0, sh = 0;
+    Fl::screen_work_area(sx, sy, sw, sh, panel.x(), panel.y());
+    constexpr int kGap = 8;
+    const int y = std::clamp(panel.y(), sy, std::max(sy, sy + sh - window.h()));
+    if (panel.x() + panel.w() + kGap + window.w() <= sx + sw) window.position(panel.x() + panel.w() + kGap, y);
+    else if (panel.x() - kGap - window.w() >= sx) window.position(panel.x() - kGap - window.w(), y);
+    else window.resize(panel.x() + 10, panel.y() + 10, std::min(window.w(), 790), std::min(window.h(), 590));
+}
+
 void open_angles_window(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
     if (p.angles_window == nullptr) {
@@ -91,6 +109,7 @@ void open_angles_window(Fl_Widget* widget, void*) {
         Fl_Group::current(nullptr);
         p.angles_window = new AnglesWindow(p.preview->record_animation, p.preview->playback_animation, p.preview->model,
                                            &stopwatch_now);
+        place_beside(*p.angles_window, *p.main_window);
     }
     p.angles_window->show();
     p.angles_window->refresh(stopwatch_now());

@@ -2,7 +2,6 @@
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
-#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Slider.H>
@@ -16,6 +15,7 @@
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
+#include "gui/file_dialog.h"
 #include "gui/operator_aids.h"
 #include "model/animation.h"
 #include "model/animation_file.h"
@@ -81,14 +81,17 @@ bool showing_failures(Operation operation) {
     return ok;
 }
 
-// The toolkit's file chooser, proposing the name kept in a path field of the
-// options; an empty name when it was cancelled. A loaded options file may hold
-// a field without its terminating NUL: the proposal then ends with the field,
-// never in the fields behind it.
+// The file chooser, proposing the name kept in a path field of the options;
+// an empty name when it was cancelled. A loaded options file may hold a field
+// without its terminating NUL: the proposal then ends with the field, never
+// in the fields behind it. Choosers that save ask for a new name; "load
+// model from:" shows the ".model" companions of saved takes beside the models.
 std::string choose_file(const char* title, const char (&proposed)[1024]) {
     const std::string kept(proposed, strnlen(proposed, sizeof proposed));
-    const char* name = fl_file_chooser(title, "*.txt", kept.c_str(), 0);
-    return name != nullptr ? std::string(name) : std::string();
+    const bool saves = std::strncmp(title, "save", 4) == 0;
+    const bool model = std::strcmp(title, "load model from:") == 0;
+    return choose_path(saves ? PathKind::save_file : PathKind::open_file, title, model ? "*.{txt,model}" : "*.txt",
+                       kept);
 }
 
 }  // namespace

@@ -1,21 +1,27 @@
 #include "gui/scene_aids.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Browser.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Group.H>
+#include <FL/Fl_Value_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "display/preview_window.h"
 #include "gui/histogram_view.h"
+#include "gui/operator_aids.h"
 #include "loop/app_state.h"
+#include "measure/scene_warnings.h"
 #include "model/node_model.h"
-#include "platform/message.h"
+#include "model/place_nodes.h"
 
 namespace {
 
@@ -24,14 +30,15 @@ constexpr double kKeepAutoSeconds = 1.0;
 constexpr size_t kMaxTableRows = 200;  // a frame of noise can make thousands of clusters
 
 constexpr char kKeepAutoKey[] = "scene.keep_auto";
+constexpr char kCheck[] = "check: ";  // the status line's warnings begin so
 constexpr char kCountsKey[] = "scene.cluster_counts";
 
 // Column widths of the table; the last column takes the rest.
 const int kColumns[] = {28, 54, 50, 74, 74, 68, 0};
 
 struct AidState {
-    std::unique_ptr<AutoThresholdWork> work;  // made at the first choice: it holds two frames of scratch
-    AutoThresholdOutcome kept_outcome = AutoThresholdOutcome::exact;  // of the last "keep auto" choice
+    std::unique_ptr<AutoThresholdWork> work;  // made at the first choice: it holds frames of scratch
+    std::string kept_text;           // what the last "keep auto" choice said
     std::vector<std::string> table;  // what the table shows
 };
 
@@ -40,32 +47,25 @@ AidState& aid_state() {
     return state;
 }
 
-int32_t wanted_clusters() {
-    // The live model's nodes are the markers to find: a loaded model may
-    // have another count than the "number of nodes" input last set.
-    if (app_state.node_model != nullptr) return static_cast<int32_t>(app_state.node_model->nodes.size());
-    return app_state.options.node_count;
+void auto_pressed(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    show_status(p, auto_threshold_text(apply_auto_threshold(p)));
 }
-
-void auto_pressed(Fl_Widget* widget, void*) { (void)apply_auto_threshold(panel_of(widget), true); }
 
 void keep_auto_tick(void* data) {
     ControlPanel& p = *static_cast<ControlPanel*>(data);
     AidState& s = aid_state();
-    const AutoThreshold r = apply_auto_threshold(p, false);
-    // Told once when the scene stops giving the wanted count, not every second.
-    if (r.outcome != s.kept_outcome && r.outcome != AutoThresholdOutcome::exact) {
-        const std::string text = auto_threshold_message(r, wanted_clusters(), app_state.options.threshold);
-        platform::show_message("auto threshold", text.c_str());
-    }
-    s.kept_outcome = r.outcome;
+    // Said when the choice changes, not every second.
+    const std::string text = auto_threshold_text(apply_auto_threshold(p));
+    if (text != s.kept_text) show_status(p, text);
+    s.kept_text = text;
     Fl::repeat_timeout(kKeepAutoSeconds, keep_auto_tick, data);
 }
 
 void start_keeping(ControlPanel& p, bool on) {
     Fl::remove_timeout(keep_auto_tick, &p);
     if (!on) return;
-    aid_state().kept_outcome = AutoThresholdOutcome::exact;
+    aid_state().kept_text.clear();
     Fl::add_timeout(kKeepAutoSeconds, keep_auto_tick, &p);
 }
 
@@ -74,6 +74,12 @@ void keep_auto_toggled(Fl_Widget* widget, void*) {
     const bool on = p.keep_auto_check->value() != 0;
     app_state.extras.set_bool(kKeepAutoKey, on);
     start_keeping(p, on);
+}
+
+void place_pressed(Fl_Widget* widget, void*) {
+    ControlPanel& p = panel_of(widget);
+    show_status(p, place_nodes_text(place_nodes(p.preview->model, p.preview->clusters)));
+    p.preview->redraw();
 }
 
 void counts_toggled(Fl_Widget* widget, void*) {
@@ -113,12 +119,12 @@ void build_scene_aids(ControlPanel& p) {
     clustering->begin();
     p.auto_threshold_button = new Fl_Button(1090, 60, 60, 25, "auto");
     p.auto_threshold_button->tooltip(
-        "Chooses the threshold at which the selected method finds as many clusters as the model has nodes, "
-        "in the current frame.");
+        "Finds the markers in the current frame: the threshold in the middle of the widest range over which "
+        "they stay the same, and a max distance that takes each marker whole without reaching the next.");
     p.auto_threshold_button->callback(auto_pressed);
     p.keep_auto_check = new Fl_Check_Button(1090, 90, 100, 25, "keep auto");
     p.keep_auto_check->down_box(FL_DOWN_BOX);
-    p.keep_auto_check->tooltip("Chooses the threshold again every second, for changing light.");
+    p.keep_auto_check->tooltip("Finds the markers again every second, threshold and max distance, for changing light.");
     p.keep_auto_check->value(keep ? 1 : 0);
     p.keep_auto_check->callback(keep_auto_toggled);
 
@@ -135,6 +141,16 @@ void build_scene_aids(ControlPanel& p) {
         "Every cluster of the current cycle: pixels, mean grey value of the camera frame, extent, and the "
         "centre weighted by grey value.");
     clustering->end();
+
+    // Beside "load" and "save" at the Model page's foot.
+    Fl_Group* model = p.node_count_input->parent();
+    model->begin();
+    p.place_nodes_button = new Fl_Button(820, 575, 100, 25, "place nodes");
+    p.place_nodes_button->tooltip(
+        "Puts the nodes onto the clusters of the current frame, in the order of the shortest chain through them, "
+        "starting at the end nearer to node 0. It needs as many clusters as nodes.");
+    p.place_nodes_button->callback(place_pressed);
+    model->end();
 
     Fl_Group* camera = p.brightness_slider->parent();
     camera->begin();
@@ -163,20 +179,42 @@ void detach_scene_aids(ControlPanel& p) {
     p.preview->statistics = nullptr;
 }
 
+namespace {
+
+bool same_clusters(const ClusterList& a, const ClusterList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Cluster& x, const Cluster& y) { return x.x == y.x && x.y == y.y && x.value == y.value; });
+}
+
+void refresh_cluster_table(ControlPanel& p) {
+    p.table_clusters.assign(p.preview->clusters.begin(), p.preview->clusters.end());
+    AidState& s = aid_state();
+    std::vector<std::string> lines = cluster_table_lines(p.statistics, p.preview->clusters, app_state.options.threshold);
+    if (lines == s.table) return;
+    s.table = std::move(lines);
+    p.cluster_table->clear();
+    for (const std::string& line : s.table) p.cluster_table->add(line.c_str());
+}
+
+}  // namespace
+
+void scene_aids_after_cycle(ControlPanel& p) {
+    if (p.cluster_table->visible_r() && !same_clusters(p.table_clusters, p.preview->clusters)) refresh_cluster_table(p);
+    if (p.scene_watch == nullptr) return;
+    const std::string text = warning_text(p.scene_watch->current());
+    if (text == p.shown_warning) return;
+    p.shown_warning = text;
+    p.preview->warning = text;
+    const char* shown = p.status_line != nullptr ? p.status_line->label() : nullptr;
+    if (!text.empty()) show_status(p, kCheck + text);
+    else if (shown != nullptr && std::strncmp(shown, kCheck, std::strlen(kCheck)) == 0) show_status(p, "");
+}
+
 void refresh_scene_aids(ControlPanel& p) {
     const bool table_shown = p.cluster_table->visible_r();
     if (p.statistics != nullptr) p.statistics->wanted_by_panel = table_shown || p.cluster_counts_check->value() != 0;
 
-    if (table_shown) {
-        AidState& s = aid_state();
-        std::vector<std::string> lines =
-            cluster_table_lines(p.statistics, p.preview->clusters, app_state.options.threshold);
-        if (lines != s.table) {
-            s.table = std::move(lines);
-            p.cluster_table->clear();
-            for (const std::string& line : s.table) p.cluster_table->add(line.c_str());
-        }
-    }
+    if (table_shown) refresh_cluster_table(p);
     if (p.histogram_view->visible_r()) {
         GreyHistogram h{};
         if (app_state.camera_frame.size() == kFrameBytes) grey_histogram(app_state.camera_frame, h);
@@ -185,19 +223,21 @@ void refresh_scene_aids(ControlPanel& p) {
     p.histogram_view->set_threshold(app_state.options.threshold);
 }
 
-AutoThreshold apply_auto_threshold(ControlPanel& p, bool report) {
+AutoThreshold apply_auto_threshold(ControlPanel& p) {
     AidState& s = aid_state();
     if (!s.work) s.work = std::make_unique<AutoThresholdWork>();
-    const int32_t wanted = wanted_clusters();
-    const AutoThreshold r = choose_threshold(*s.work, app_state.camera_frame, app_state.options, wanted);
-    if (r.chosen()) {
-        p.threshold_slider->value(r.threshold);
-        p.threshold_slider->do_callback();
-        p.histogram_view->set_threshold(r.threshold);
-    }
-    if (report && r.outcome != AutoThresholdOutcome::exact) {
-        const std::string text = auto_threshold_message(r, wanted, app_state.options.threshold);
-        platform::show_message("auto threshold", text.c_str());
+    const AutoThreshold r = choose_threshold(*s.work, app_state.camera_frame, app_state.options);
+    if (!r.found()) return r;
+    // Through the sliders, as the operator would set them.
+    p.threshold_slider->value(r.threshold);
+    p.threshold_slider->do_callback();
+    p.histogram_view->set_threshold(r.threshold);
+    Fl_Value_Slider* distance = app_state.options.cluster_method == 0   ? p.rg_max_distance_slider
+                                : app_state.options.cluster_method == 2 ? p.cure_max_distance_slider
+                                                                        : nullptr;
+    if (distance != nullptr && r.max_distance > 0) {
+        distance->value(r.max_distance);
+        distance->do_callback();
     }
     return r;
 }

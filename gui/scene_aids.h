@@ -1,9 +1,10 @@
 #pragma once
-// The operator's aids for real scenes: the "auto" threshold and "keep auto"
-// on the Clustering page, the table of cluster statistics below its inner
-// tabs with the pixel counts in the preview, and the grey-level histogram on
-// the Camera page. Their choices persist as "scene." keys of the extra
-// settings.
+// The operator's aids for real scenes: "auto" (the markers' threshold and
+// distance) and "keep auto" on the Clustering page, the table of cluster
+// statistics below its inner tabs with the pixel counts in the preview, the
+// grey-level histogram on the Camera page, "place nodes" on the Model page,
+// and the warnings in the preview and on the status line. Their choices
+// persist as "scene." keys of the extra settings.
 
 #include "cluster/auto_threshold.h"
 #include "cluster/cluster_stats.h"
@@ -23,10 +24,14 @@ void detach_scene_aids(ControlPanel& panel);
 // are drawn; the table and the histogram show the current cycle's.
 void refresh_scene_aids(ControlPanel& panel);
 
-// Chooses the threshold for the current camera frame, method and number of
-// nodes, and sets it as the threshold slider would. `report` decides whether
-// a choice that is not exact is told to the operator.
-AutoThreshold apply_auto_threshold(ControlPanel& panel, bool report);
+// Once per cycle: the cluster table follows the clusters as soon as they
+// change, and the preview and the status line say what may make the numbers
+// wrong (the main loop's warnings), when that changes.
+void scene_aids_after_cycle(ControlPanel& panel);
+
+// Finds the markers of the current camera frame with the selected method, and
+// sets the threshold and the method's distance as their sliders would.
+AutoThreshold apply_auto_threshold(ControlPanel& panel);
 
 // The table's lines for the statistics of `clusters` (the first is the header).
 std::vector<std::string> cluster_table_lines(const ClusterStatistics* statistics, const ClusterList& clusters,

@@ -5,7 +5,8 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
-#include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Slider.H>
@@ -17,7 +18,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "gui/camera_modes.h"
 #include "gui/control_panel.h"
+#include "gui/file_dialog.h"
 #include "gui/operator_aids.h"
 #include "gui/panel_callbacks.h"
 #include "platform/message.h"
@@ -102,20 +105,45 @@ std::string status_of(const SourceControl& s) {
     return "synthetic camera, 480 x 360";
 }
 
-// The sliders a device lacks are inactive; other sources leave them all active.
+// Files and sequences have no brightness, gain or shutter; a device's
+// sliders are active where it has the control and lets it be set; the
+// synthetic camera leaves them as they always were.
 void show_controls(ControlPanel& p) {
     const CameraControls* c = p.source->controls.get();
+    const bool file = p.source->video != nullptr && c == nullptr;
     Fl_Value_Slider* sliders[] = {p.brightness_slider, p.gain_slider, p.shutter_slider};
     const CameraControls::Which which[] = {CameraControls::brightness, CameraControls::gain,
                                            CameraControls::exposure};
     for (int i = 0; i < 3; ++i) {
-        if (c == nullptr || c->range(which[i]).present) sliders[i]->activate();
+        const bool usable = c != nullptr ? c->range(which[i]).present && c->range(which[i]).active : !file;
+        if (usable) sliders[i]->activate();
         else sliders[i]->deactivate();
     }
 }
 
 void apply_control(ControlPanel& p, Fl_Value_Slider* slider, CameraControls::Which which) {
-    if (p.source != nullptr && p.source->controls != nullptr) p.source->controls->apply(which, slider->value(), slider->minimum(), slider->maximum());
+    if (p.source == nullptr || p.source->controls == nullptr) return;
+    CameraControls& c = *p.source->controls;
+    if (!c.apply(which, slider->value(), slider->minimum(), slider->maximum())) show_status(p, c.last_error());
+}
+
+// A device just opened: the sliders show what it is set to (nothing is
+// written to it until one moves).
+void show_device_values(ControlPanel& p) {
+    const CameraControls& c = *p.source->controls;
+    Fl_Value_Slider* sliders[] = {p.brightness_slider, p.gain_slider, p.shutter_slider};
+    const CameraControls::Which which[] = {CameraControls::brightness, CameraControls::gain,
+                                           CameraControls::exposure};
+    for (int i = 0; i < 3; ++i) {
+        if (!c.range(which[i]).present) continue;
+        Fl_Value_Slider* slider = sliders[i];
+        slider->value(slider->round(slider_position(c.initial(which[i]), slider->minimum(), slider->maximum(),
+                                                    c.range(which[i]))));
+    }
+    Options& o = p.source->app->options;
+    o.camera_brightness = static_cast<int32_t>(p.brightness_slider->value());
+    o.camera_gain = static_cast<int32_t>(p.gain_slider->value());
+    o.camera_shutter = static_cast<int32_t>(p.shutter_slider->value());
 }
 
 void brightness_changed(Fl_Widget* w, void* data) {
@@ -136,17 +164,28 @@ void shutter_changed(Fl_Widget* w, void* data) {
     apply_control(p, p.shutter_slider, CameraControls::exposure);
 }
 
+// "...": a file, or a folder of images, as the operator picks from a menu.
 void browse(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
-    const char* name = fl_file_chooser("open video or image:", "*", p.source_input->value(), 0);
-    if (name != nullptr) p.source_input->value(name);
+    Fl_Menu_Item kinds[3] = {};
+    kinds[0].label("a video or image file...");
+    kinds[1].label("a folder of images...");
+    const Fl_Menu_Item* kind = kinds[0].popup(w->x(), w->y() + w->h());
+    if (kind == nullptr) return;
+    const bool folder = kind == &kinds[1];
+    const std::string name = choose_path(folder ? PathKind::folder : PathKind::open_file,
+                                         folder ? "open a folder of images:" : "open video or image:", "*",
+                                         p.source_input->value());
+    if (!name.empty()) p.source_input->value(name.c_str());
 }
 
 void device_chosen(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
     const int i = p.source_device_choice->value();
-    if (p.source != nullptr && i >= 0 && i < static_cast<int>(p.source->devices.size()))
+    if (p.source != nullptr && i >= 0 && i < static_cast<int>(p.source->devices.size())) {
         p.source_input->value(p.source->devices[static_cast<size_t>(i)].path.c_str());
+        show_camera_modes(p, p.source_input->value());
+    }
 }
 
 void open_pressed(Fl_Widget* w, void*) {
@@ -280,10 +319,7 @@ void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
         s.loop->source = s.source.get();
         if (s.source->info().kind == SourceKind::device) {
             s.controls = std::make_unique<CameraControls>(system_v4l2_kernel(), s.source->info().name);
-            // Brightness and gain take the stored values at once; exposure
-            // stays automatic until "shutter" moves.
-            apply_control(p, p.brightness_slider, CameraControls::brightness);
-            apply_control(p, p.gain_slider, CameraControls::gain);
+            show_device_values(p);
         }
     }
     show_controls(p);
@@ -331,9 +367,12 @@ void build_seek_widgets(ControlPanel& p) {
 void build_source_widgets(ControlPanel& p) {
     p.source_input = new Fl_Input(885, 165, 265, 25, "source:");
     p.source_input->tooltip("a camera (/dev/video0), a video file, an image pattern (shots/f%04d.png), "
-                            "a folder of images, or synthetic");
+                            "a folder of images, or synthetic; Enter opens it");
+    // Enter opens, as "open" does.
+    p.source_input->when(FL_WHEN_ENTER_KEY_ALWAYS);
+    p.source_input->callback(open_pressed);
     p.source_browse_button = new Fl_Button(1155, 165, 30, 25, "...");
-    p.source_browse_button->tooltip("choose a video or image file");
+    p.source_browse_button->tooltip("choose a video or image file, or a folder of images");
     p.source_browse_button->callback(browse);
     p.source_open_button = new Fl_Button(1190, 165, 60, 25, "open");
     p.source_open_button->tooltip("open the source named above in place of the one open now");
@@ -358,6 +397,8 @@ void build_source_widgets(ControlPanel& p) {
     p.source_forward_button->callback(step_forward);
     build_seek_widgets(p);
 
+    build_camera_mode_widgets(p);
+
     p.brightness_slider->callback(brightness_changed);
     p.gain_slider->callback(gain_changed);
     p.shutter_slider->callback(shutter_changed);
@@ -379,18 +420,39 @@ void connect_source_page(ControlPanel& p, AppState& app, MainLoop& loop) {
 
 bool open_source_text(ControlPanel& p, const std::string& text) {
     SourceControl& s = *p.source;
+    // A camera opens in the mode kept with it.
+    std::string mode_error;
+    const CameraMode mode = s.app->extras.get(kSourceKey) == text
+                                ? parse_camera_mode(s.app->extras.get(kCameraModeKey), mode_error).value_or(CameraMode{})
+                                : CameraMode{};
+    return open_source_in_mode(p, text, mode);
+}
+
+bool open_source_in_mode(ControlPanel& p, const std::string& text, const CameraMode& mode) {
+    SourceControl& s = *p.source;
     std::string error;
-    std::unique_ptr<CameraSource> next = open_camera_source(text, page_options(p), &s.app->time_phase, error);
+    SourceOptions options = page_options(p);
+    options.camera_mode = mode;
+    // A device can be open once only: the one open now is let go first, or
+    // opening it again (in another mode) would find it busy.
+    const bool same_device = s.source != nullptr && s.source->info().kind == SourceKind::device &&
+                             classify_source(text).kind == SourceKind::device && s.source->info().name == text;
+    if (same_device) replace_source(p, nullptr);
+    std::unique_ptr<CameraSource> next = open_camera_source(text, options, &s.app->time_phase, error);
     if (next == nullptr) {
+        const std::string instead = same_device ? "; the synthetic camera runs instead" : "; the source open before stays";
         platform::show_message(kCaption, ("could not open " + error).c_str());
-        show_status(p, "could not open " + error + "; the source open before stays");
+        show_status(p, "could not open " + error + instead);
         return false;
     }
     const bool synthetic = next->info().kind == SourceKind::synthetic;
     replace_source(p, synthetic ? nullptr : std::move(next));
     if (synthetic) s.app->extras.erase(kSourceKey);
     else s.app->extras.set(kSourceKey, text);
+    if (mode.width > 0) s.app->extras.set(kCameraModeKey, mode.text());
+    else s.app->extras.erase(kCameraModeKey);
     p.source_input->value(text.c_str());
+    show_camera_modes(p, synthetic ? std::string() : text);
     show_status(p, "opened " + status_of(s));
     return true;
 }
@@ -400,7 +462,12 @@ void open_start_source(ControlPanel& p, const std::string& argument) {
     const std::string text = argument.empty() ? remembered : argument;
     if (text.empty()) return;
     std::string error;
-    std::unique_ptr<CameraSource> next = open_camera_source(text, page_options(p), &p.source->app->time_phase, error);
+    SourceOptions options = page_options(p);
+    // The remembered camera opens in the mode kept with it.
+    ExtraSettings& extras = p.source->app->extras;
+    if (text == remembered) options.camera_mode = parse_camera_mode(extras.get(kCameraModeKey), error).value_or(CameraMode{});
+    else extras.erase(kCameraModeKey);
+    std::unique_ptr<CameraSource> next = open_camera_source(text, options, &p.source->app->time_phase, error);
     if (next == nullptr) {
         platform::show_message(kCaption, ("could not open " + error + "; the synthetic camera runs instead").c_str());
         show_status(p, "could not open " + error + "; the synthetic camera runs instead");
@@ -413,6 +480,7 @@ void open_start_source(ControlPanel& p, const std::string& argument) {
     if (!argument.empty() && !synthetic) p.source->app->extras.set(kSourceKey, argument);
     if (!argument.empty() && synthetic && !remembered.empty()) p.source->app->extras.erase(kSourceKey);
     p.source_input->value(text.c_str());
+    show_camera_modes(p, synthetic ? std::string() : text);
 }
 
 void source_after_cycle(ControlPanel& p) {

@@ -10,6 +10,7 @@
 
 #include "loop/app_state.h"
 #include "loop/main_loop.h"
+#include "video/v4l2.h"
 
 struct ControlPanel;
 
@@ -30,6 +31,10 @@ void open_start_source(ControlPanel& panel, const std::string& argument);
 // Opens the source the text names and, on success, hands it to the loop and
 // remembers it; false (reported to the operator) leaves the current source.
 bool open_source_text(ControlPanel& panel, const std::string& text);
+// The same in a camera mode (width 0: the device's own), which is then
+// remembered with the source. A device open now is closed first when the
+// text names it again.
+bool open_source_in_mode(ControlPanel& panel, const std::string& text, const CameraMode& mode);
 
 // Once per cycle: the seek slider and the frame number and time follow the
 // frame the loop has.

@@ -22,6 +22,7 @@ public:
         source_options.count_frames = true;
         source_options.sequence_fps = options.sequence_fps;
         source_options.decoder_threads = options.decoder_threads;
+        source_options.camera_mode = options.camera_mode;
         batch->source_ = open_camera_source(text, source_options, &batch->phase_, reason);
         if (batch->source_ == nullptr) return nullptr;
         const SourceInfo info = batch->source_->info();
@@ -81,11 +82,16 @@ struct BatchWork {
     std::vector<SubPixelCentre> centres;
 };
 
-// The cycle's analysis steps, in its order: flip, the frame's clustering with
-// the statistics every row measures, then tracking.
-void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
-    const Options& o = settings.options;
+// The cycle's analysis steps, in its order: flip, the set-up on the first
+// frame when asked (it may change `o`), the frame's clustering with the
+// statistics every row measures, tracking, then the frame's warnings.
+void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchWork& w, int64_t frame,
+             double time_ms) {
     if (o.y_invert != 0) flip_frame(w.frame);
+    if (frame == 0 && (settings.setup.find_markers || settings.setup.place_nodes)) {
+        const SceneSetupReport report = set_up_scene(settings.setup, w.frame, o, model);
+        if (settings.on_setup) settings.on_setup(report);
+    }
     w.statistics.wanted_by_measurements = true;
     cluster_frame(o, w.frame, w.thresholded, w.pixels, w.kmeans_sums, w.region_grow_work, w.merge_work,
                   w.statistics, w.clusters, w.clusters_found);
@@ -93,6 +99,10 @@ void analyse(const BatchSettings& settings, NodeModel& model, BatchWork& w) {
     const ClusterList& found = w.clusters_found ? w.clusters : kNoClusters;
     cluster_centres(w.statistics, found, w.centres);
     track_nodes(model, found, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
+    if (BatchChecks* checks = settings.checks) {
+        const SceneWarnings& seen = checks->watch.observe(time_ms, found, &w.statistics, model.node_states);
+        for (std::string& line : checks->once.new_lines(frame, time_ms, seen)) checks->warnings.push_back(std::move(line));
+    }
 }
 
 }  // namespace
@@ -111,6 +121,8 @@ std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::str
 BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
                    const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress) {
     BatchWork work;
+    // The set-up on the first frame may choose the threshold and distance.
+    Options options = settings.options;
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
@@ -134,7 +146,7 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
             if (done == 0) first_ms = now;
             time_ms = now - first_ms;
         }
-        analyse(settings, model, work);
+        analyse(settings, options, model, work, done, time_ms);
         table.append(time_ms, model);
         ++done;
         if (progress) progress(done);

@@ -14,7 +14,9 @@
 #include "base/options.h"
 #include "camera/frame.h"
 #include "camera/source_geometry.h"
+#include "loop/scene_setup.h"
 #include "measure/frame_table.h"
+#include "measure/scene_warnings.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
 #include "video/source_info.h"
@@ -46,6 +48,7 @@ public:
 struct BatchSourceOptions {
     double sequence_fps = kDefaultSequenceFps;  // the rate of an image sequence
     int decoder_threads = 1;     // FFmpeg's threads for a file; 0: its own choice
+    CameraMode camera_mode{};    // a capture device captures in it when it names one (width above 0)
 };
 
 // The one place where a SOURCE text becomes a source: whatever the program
@@ -60,10 +63,23 @@ struct BatchSourceOptions {
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
                                                const BatchSourceOptions& options = {});
 
+// What the run checks besides its rows: each frame's warnings (each kind said
+// once, in `warnings`) and what tracking did with every node.
+struct BatchChecks {
+    SceneWatch watch;
+    WarningsOnce once;
+    std::vector<std::string> warnings;  // "frame 12 (0.40 s): 3 clusters for 4 nodes", in order
+};
+
 struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip
     NodeMemorySettings memory;
     int64_t max_frames = -1;  // -1: until the source ends
+    // "auto" and "place nodes" on the first frame, before it is analysed;
+    // `on_setup` hears what they did.
+    SceneSetup setup;
+    std::function<void(const SceneSetupReport&)> on_setup;
+    BatchChecks* checks = nullptr;  // filled frame by frame when given
 };
 
 enum class BatchEnd {

@@ -1,5 +1,7 @@
 #include "loop/main_loop.h"
 
+#include <algorithm>
+
 #include "camera/frame_ops.h"
 #include "model/animation.h"
 #include "model/tracking.h"
@@ -32,10 +34,22 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool 
     Scene& scene = loop.scene;
     const ClusterList& found = loop.clusters_found ? loop.clusters : kNoClusters;
     if (analysed && scene.clusters != nullptr) *scene.clusters = found;
-    if (analysed && scene.model != nullptr) {
+    const auto moved = [&](const NodeModel& m) {
+        return !std::equal(m.nodes.begin(), m.nodes.end(), loop.tracked_nodes.begin(), loop.tracked_nodes.end(),
+                           [](const ModelNode& a, const ModelNode& b) { return a.x == b.x && a.y == b.y; });
+    };
+    if (scene.model != nullptr && loop.analysed && (analysed || moved(*scene.model))) {
         cluster_centres(loop.statistics, found, loop.cluster_centres);
         track_nodes(*scene.model, found, app.options.max_track_distance, app.options.min_node_distance,
                     app.node_memory, loop.tracking_memory, loop.cluster_centres);
+        loop.tracked_nodes = scene.model->nodes;
+        // Wall time: the stopwatch's readings belong to the recording's steps.
+        // Below threshold 1 nothing is clustered, and nothing is warned of.
+        if (app.options.threshold >= 1)
+            loop.scene_watch.observe(static_cast<double>(platform::clock_ms()), found, &loop.statistics,
+                                     scene.model->node_states);
+        else
+            loop.scene_watch.reset();
     }
 
     Animation* record = scene.record_animation;
@@ -84,6 +98,8 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.clusters.clear();
     loop.clusters_found = false;
     loop.analysed = false;
+    loop.statistics.wanted_by_warnings = true;
+    loop.scene_watch.reset();
     loop.stopwatch.start();
     app.stopwatch = &loop.stopwatch;
     if (loop.scene.record_animation != nullptr) app.record_animation = loop.scene.record_animation;

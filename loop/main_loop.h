@@ -15,6 +15,7 @@
 #include "loop/app_state.h"
 #include "loop/record_clock.h"
 #include "loop/stopwatch.h"
+#include "measure/scene_warnings.h"
 #include "model/node_model.h"
 #include "video/camera_source.h"
 
@@ -92,6 +93,12 @@ struct MainLoop {
     // recording animation records: its frames keep the nodes' sub-pixel centres.
     ClusterStatistics statistics;
     std::vector<SubPixelCentre> cluster_centres;  // tracking's per-cluster centres, kept for their storage
+    // The warnings of the last tracking, and the nodes as it left them: nodes
+    // moved since (dragged, placed, loaded) are tracked again on the clusters
+    // of the frame at hand even when no new frame comes, so a node dropped
+    // onto a marker of a paused file shows as tracked.
+    SceneWatch scene_watch;
+    std::vector<ModelNode> tracked_nodes;
 };
 
 // The two recording groups of the control panel.

@@ -6,6 +6,7 @@
 
 #include "camera/source_geometry.h"
 #include "video/source_text.h"
+#include "video/v4l2.h"
 
 enum class Pacing { realtime, sequential };
 
@@ -35,6 +36,9 @@ struct SourceOptions {
     // A file whose header does not say how many frames it holds is counted
     // at the open, by reading (not decoding) it once: for a progress total.
     bool count_frames = false;
+    // Capture devices: the size, rate and pixel format to capture in; none
+    // (width 0): the device's own.
+    CameraMode camera_mode{};
 };
 
 // What the source delivers, as far as it is known after the open.

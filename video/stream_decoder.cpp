@@ -110,13 +110,23 @@ bool StreamDecoder::open_input(std::string& error) {
     raw->interrupt_callback.callback = &interrupt_callback;
     raw->interrupt_callback.opaque = this;
     const AVInputFormat* input = nullptr;
+    AVDictionary* format_options = nullptr;
     if (live_) {
         input = av_find_input_format("video4linux2");
         // Reads return at once when no frame is ready, so a silent camera
         // cannot block the decoding thread past a stop.
         raw->flags |= AVFMT_FLAG_NONBLOCK;
+        const CameraMode& mode = options_.camera_mode;
+        if (mode.width > 0) {
+            av_dict_set(&format_options, "video_size",
+                        (std::to_string(mode.width) + "x" + std::to_string(mode.height)).c_str(), 0);
+            if (mode.fps > 0) av_dict_set(&format_options, "framerate", std::to_string(mode.fps).c_str(), 0);
+            const std::string format = ffmpeg_format_name(mode.format);
+            if (!format.empty()) av_dict_set(&format_options, "input_format", format.c_str(), 0);
+        }
     }
-    int r = avformat_open_input(&raw, name_.url.c_str(), input, nullptr);
+    int r = avformat_open_input(&raw, name_.url.c_str(), input, &format_options);
+    av_dict_free(&format_options);
     if (r < 0) {  // the context is freed on failure
         error = text + ": " + (r == AVERROR_EOF ? std::string("holds no picture") : av_error_text(r));
         return false;

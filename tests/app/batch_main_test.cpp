@@ -65,7 +65,25 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{{"synthetic", "--model", "a", "--frames", "12x"}, "above 0"},
                       BadLine{{"synthetic", "--model", "a", "--frames", "0"}, "above 0"},
                       BadLine{{"synthetic", "--model", "a", "--fps", "0"}, "above 0"},
-                      BadLine{{"synthetic", "--model", "a", "--speed", "3"}, "unknown option --speed"}));
+                      BadLine{{"synthetic", "--model", "a", "--speed", "3"}, "unknown option --speed"},
+                      BadLine{{"synthetic", "--model", "a", "--threshold", "0"}, "--threshold needs a whole number from 1 to 255, or auto"},
+                      BadLine{{"synthetic", "--model", "a", "--threshold", "256"}, "--threshold needs a whole number from 1 to 255"},
+                      BadLine{{"synthetic", "--model", "a", "--threshold", "Auto"}, "--threshold needs"},
+                      BadLine{{"synthetic", "--model", "a", "--camera-mode", "640x480"}, "--camera-mode needs a mode"}));
+
+TEST(TrackArgs, ThresholdIsANumberOrAutoAndPlaceNodesASwitch) {
+    TrackArgs a;
+    std::string error;
+    ASSERT_TRUE(parse({"synthetic", "--model", "m.txt", "--threshold", "255", "--place-nodes"}, a, error)) << error;
+    EXPECT_EQ(a.threshold, 255);
+    EXPECT_FALSE(a.auto_threshold);
+    EXPECT_TRUE(a.place_nodes);
+    ASSERT_TRUE(parse({"synthetic", "--model", "m.txt", "--threshold", "auto", "--camera-mode", "640x480@30/yuyv"}, a,
+                      error)) << error;
+    EXPECT_TRUE(a.auto_threshold);
+    EXPECT_FALSE(a.place_nodes);
+    EXPECT_EQ(a.camera_mode, "640x480@30/yuyv");
+}
 
 TEST(Progress, ABarWithCountsRateAndTimeLeftAndAPlainLineForLogs) {
     const ProgressFigures half{5000, 10000, 0.25};  // 20000 frames/s, 0.25 s left

@@ -58,7 +58,14 @@ inline double coverage(const Marker& m, int32_t px, int32_t py) {
     return static_cast<double>(inside) / (kSteps * kSteps);
 }
 
-inline Frame draw(const Background& bg, const std::vector<Marker>& markers) {
+// Something bright that is no marker: a lamp's glow or a reflection, a
+// rectangle whose grey rises from left to right.
+struct Glow {
+    int32_t x0, y0, x1, y1;  // inclusive
+    int32_t left, right;     // grey at x0 and at x1
+};
+
+inline Frame draw(const Background& bg, const std::vector<Marker>& markers, const std::vector<Glow>& glows = {}) {
     Frame f(kFrameBytes);
     std::mt19937 rng(bg.seed);
     std::uniform_int_distribution<int32_t> noise(-bg.noise, bg.noise);
@@ -67,6 +74,11 @@ inline Frame draw(const Background& bg, const std::vector<Marker>& markers) {
         for (int32_t x = 0; x < kFrameWidth; ++x)
             grey[static_cast<size_t>(y) * kFrameWidth + x] =
                 bg.left + (bg.right - bg.left) * x / (kFrameWidth - 1) + noise(rng);
+    for (const Glow& g : glows)
+        for (int32_t y = g.y0; y <= g.y1; ++y)
+            for (int32_t x = g.x0; x <= g.x1; ++x)
+                grey[static_cast<size_t>(y) * kFrameWidth + x] =
+                    g.left + static_cast<double>(g.right - g.left) * (x - g.x0) / std::max(g.x1 - g.x0, 1);
     for (const Marker& m : markers) {
         const int32_t r = static_cast<int32_t>(std::ceil(m.radius)) + 1;
         for (int32_t y = static_cast<int32_t>(m.y) - r; y <= static_cast<int32_t>(m.y) + r + 1; ++y) {
@@ -87,6 +99,31 @@ inline Frame draw(const Background& bg, const std::vector<Marker>& markers) {
 // about 80 (plus 3 of noise at most).
 inline std::vector<Marker> four_markers() {
     return {{80.3, 90.6, 6.0, 240}, {360.7, 80.2, 6.0, 200}, {120.5, 270.4, 6.0, 160}, {400.1, 280.8, 6.0, 130}};
+}
+
+// The scenes a marker user sets up with: four discs of varied brightness
+// and size forming a chain, alone, beside a glow brighter than the
+// background, over heavy noise, and with two of them touching (1.5 pixels
+// apart at the edges).
+struct SetupScene {
+    const char* name;
+    Background background;
+    std::vector<Marker> markers;
+    std::vector<Glow> glows;
+    Frame frame() const { return draw(background, markers, glows); }
+};
+
+inline std::vector<SetupScene> setup_scenes() {
+    const std::vector<Marker> chain = {
+        {90.3, 120.6, 5.0, 255}, {170.7, 150.2, 7.0, 220}, {250.5, 110.4, 4.0, 200}, {330.1, 160.8, 6.0, 240}};
+    std::vector<Marker> touching = chain;
+    touching[2] = {170.7 + 7.0 + 1.5 + 4.0, 150.2, 4.0, 200};
+    return {
+        {"Discs", Background{20.0, 60.0, 3, 11}, chain, {}},
+        {"DiscsBesideAGlow", Background{20.0, 60.0, 3, 12}, chain, {{360, 230, 440, 300, 70, 150}}},
+        {"DiscsInNoise", Background{30.0, 70.0, 15, 13}, chain, {}},
+        {"TouchingDiscs", Background{20.0, 60.0, 3, 14}, touching, {}},
+    };
 }
 
 }  // namespace scene_frames

@@ -421,7 +421,11 @@ class Velmora:
         self._err = open(self.stderr_path, "wb")
         self._window = None
         self._counter = None
-        env = dict(xvfb.env, VELMORA_CYCLE_PROPERTY="1") if pass_count else xvfb.env
+        env = dict(xvfb.env, VELMORA_CYCLE_PROPERTY="1") if pass_count else dict(xvfb.env)
+        # The file choosers are the toolkit's own, which choose_file answers,
+        # even where a desktop dialog is installed: the toolkit reads that
+        # choice from its preferences under HOME.
+        env["HOME"] = _toolkit_home(workdir)
         self.proc = subprocess.Popen(["velmora", *args], executable=BINARY, cwd=workdir, env=env,
                                      stdout=self._out, stderr=self._err)
 
@@ -517,6 +521,18 @@ class Velmora:
             self.proc.wait()
         self._out.close()
         self._err.close()
+
+
+def _toolkit_home(workdir):
+    """A HOME under `workdir` whose toolkit preferences turn the desktop's
+    file dialog off."""
+    home = os.path.join(workdir, "home")
+    folder = os.path.join(home, ".fltk", "fltk.org")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "fltk.prefs"), "w") as f:
+        f.write("; FLTK preferences file format 1.0\n; vendor: fltk.org\n; application: fltk\n\n"
+                "[.]\n\n[./options]\nFNFCUsesGTK:0\n")
+    return home
 
 
 class ProgramTest(unittest.TestCase):

@@ -26,6 +26,24 @@ STATES = {"tracked", "held", "placed", "predicted", ""}
 SYNTHETIC_FRAMES = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 
 
+def disc_frame(discs):
+    """A 480 x 360 grey frame: a gradient from 20 to 60 with a little fixed
+    noise, and anti-aliased discs (x, y, radius, peak), each pixel taking the
+    share of it the disc covers (4 x 4 samples)."""
+    frame = bytearray(480 * 360)
+    for y in range(360):
+        for x in range(480):
+            frame[y * 480 + x] = 20 + x * 40 // 479 + (x * 7 + y * 13) % 5
+    for cx, cy, r, peak in discs:
+        for y in range(int(cy - r) - 1, int(cy + r) + 2):
+            for x in range(int(cx - r) - 1, int(cx + r) + 2):
+                inside = sum((x - 0.375 + i / 4 - cx) ** 2 + (y - 0.375 + j / 4 - cy) ** 2 <= r * r
+                             for i in range(4) for j in range(4))
+                g = frame[y * 480 + x]
+                frame[y * 480 + x] = round(g + inside / 16 * (peak - g))
+    return bytes(frame)
+
+
 def header(nodes):
     names = ["frame", "time_ms"]
     for n in range(nodes):
@@ -219,6 +237,45 @@ class BatchTest(unittest.TestCase):
         self.assertIn(f"{len(kept)} frames", last)
         self.assertTrue(10 < len(kept) < frames, len(kept))
         self.assertEqual(kept[:-1], rows[:len(kept) - 1])
+
+    def test_auto_and_place_nodes_set_up_on_the_first_frame_and_the_run_warns_and_counts(self):
+        # Four discs of varied brightness and size in a chain, drifting right;
+        # the last one is gone from frame 10 on (1.6 s at 25 frames a second).
+        discs = [(90.3, 120.6, 5.0, 255), (170.7, 150.2, 7.0, 220), (250.5, 110.4, 4.0, 200), (330.1, 160.8, 6.0, 240)]
+        frames, rate = 50, 25
+        raw = bytearray()
+        for f in range(frames):
+            shown = discs if f < 10 else discs[:3]
+            raw += disc_frame([(x + 0.4 * f, y, r, peak) for x, y, r, peak in shown])
+        self.write("discs.raw", bytes(raw), "wb")
+        subprocess.run(["ffmpeg", "-nostdin", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "gray",
+                        "-s", "480x360", "-r", str(rate), "-i", self.path("discs.raw"), "-c:v", "ffv1",
+                        self.path("discs.mkv")], check=True)
+        # Four nodes on a row far from the discs, node 0 at the left.
+        self.write("four.txt", "4\t1\t1\t0\t1\t\n" + "".join(
+            f"{x}\t300\t255\t\t1\t1\t{x}\t300\t\t0\t0\t1\t0.5\t\n" for x in (50, 100, 150, 200)))
+
+        done = self.track("discs.mkv", "--model", "four.txt", "--threshold", "auto", "--place-nodes",
+                          "--csv", "out.csv")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        err = done.stderr.decode()
+        self.assertRegex(err, r"velmora track: threshold \d+, max distance \d+: 4 markers\n")
+        self.assertIn("velmora track: placed 4 nodes on 4 clusters\n", err)
+        self.assertEqual(err.count("3 clusters for 4 nodes"), 1, err)
+        self.assertRegex(err, r"warning: frame 10 \(0.40 s\): 3 clusters for 4 nodes\n")
+        self.assertRegex(err, r"warning: frame 3\d \(1.\d\d s\): node 3 has held no marker for over a second\n")
+        self.assertIn("velmora track: node 0: 50 tracked, 0 held, 0 predicted\n", err)
+        self.assertIn("velmora track: node 3: 10 tracked, 40 held, 0 predicted\n", err)
+        # Node i follows disc i (rows counted up from the bottom: the frame is flipped).
+        rows = self.read_csv("out.csv")[1:]
+        for f, row in enumerate(rows[:10]):
+            for n, (x, y, _r, _peak) in enumerate(discs):
+                self.assertLessEqual(abs(float(row[4 + 7 * n]) - (x + 0.4 * f)), 1.0, (f, n))
+                self.assertLessEqual(abs(float(row[5 + 7 * n]) - (359 - y)), 1.0, (f, n))
+
+        refused = self.track("discs.mkv", "--model", "four.txt", "--threshold", "256")
+        self.assertEqual(refused.returncode, 2)
+        self.assertIn("--threshold needs a whole number from 1 to 255, or auto", refused.stderr.decode())
 
     def test_every_refusal_exits_non_zero_with_one_line_and_writes_nothing(self):
         self.write("short.ini", b"\0" * 100, "wb")

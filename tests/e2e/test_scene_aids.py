@@ -2,8 +2,9 @@
 the threshold that isolates the synthetic camera's three squares, the pixel
 counts appear beside the crosses, "keep auto" takes the threshold back after
 it was dragged away on the histogram, a drag sets the threshold that is
-saved, a count no threshold gives is reported, and the two checks are kept
-in the extra settings file."""
+saved, a node count the clusters do not give is warned of in the preview
+until "place nodes" has laid a chain of the right count, and the two checks
+are kept in the extra settings file."""
 
 import os
 import struct
@@ -31,6 +32,12 @@ class SceneAidsTest(harness.ProgramTest):
         red = [x for x in range(PLOT_W) if shot.pixel(x, 0) == (255, 0, 0)]
         return grey_at(PLOT_X + red[0]) if red else None
 
+    def warning_shown(self):
+        """Orange text in the strip above the frame at the preview's top."""
+        shot = harness.screenshot(self.xvfb, area=(self.wx + 10, self.wy + 10, 700, 24))
+        return any(r > 200 and 100 < g < 200 and b < 80 for y in range(24) for x in range(0, 700, 2)
+                   for r, g, b in [shot.pixel(x, y)])
+
     def count_labels(self):
         """Yellow text groups in the preview: the pixel counts beside the crosses."""
         shot = harness.screenshot(self.xvfb, area=(self.wx + 5, self.wy + 5, 800, 600))
@@ -56,7 +63,6 @@ class SceneAidsTest(harness.ProgramTest):
                            area=(self.wx, self.wy, 1264, 610))
         # "121" in the font is three glyphs wide and one high, at most.
         self.assertTrue(all(w <= 30 and h <= 14 for _x, _y, w, h, _n in labels), labels)
-        self.assertNotIn("auto threshold:", program.stderr())
         table = harness.screenshot(self.xvfb, area=(self.wx + TABLE[0], self.wy + TABLE[1], TABLE[2], TABLE[3]))
         rows = [y for y in range(0, 80) if any(table.pixel(x, y)[0] < 80 for x in range(5, 60))]
         self.assertGreaterEqual(len(rows), 30, "header and three rows of text")
@@ -80,13 +86,18 @@ class SceneAidsTest(harness.ProgramTest):
         self.click_tab("Clustering")
         self.click(1097, 102)                    # "keep auto" off again
 
-        # Five nodes: no threshold gives five; the nearest count above is taken and said.
+        # Five nodes for three squares: the preview says so at its top, and
+        # "place nodes" moves nothing; with three again it lays the chain on
+        # the squares and the warning goes.
         self.click_tab("Model")
         self.fill_input(835, 48, "5")
-        self.click_tab("Clustering")
-        self.click(1120, 72)                     # "auto"
-        program.wait_for_log("\nauto threshold: No threshold gives exactly 5 clusters.")
-        self.dismiss_message("auto threshold")
+        self.park_pointer()
+        harness.wait_until(self.warning_shown, what="the warning at the preview's top")
+        self.click(870, 587)                     # "place nodes"
+        self.fill_input(835, 48, "3")
+        self.click(870, 587)                     # "place nodes"
+        self.park_pointer()
+        harness.wait_until(lambda: not self.warning_shown(), what="the warning gone")
 
         # A drag on the histogram sets the threshold the options file keeps.
         self.click_tab("Camera")
@@ -95,7 +106,11 @@ class SceneAidsTest(harness.ProgramTest):
         self.click(1225, 932)                    # "quit&&save"
         self.assertEqual(program.wait_exit(), 0)
         with open(program.options_path, "rb") as f:
-            self.assertEqual(struct.unpack_from("<i", f.read(), harness.OPTION_OFFSETS["threshold"])[0], 200)
+            saved = f.read()
+        self.assertEqual(struct.unpack_from("<i", saved, harness.OPTION_OFFSETS["threshold"])[0], 200)
+        # "auto" also fitted region grow's distance to the squares.
+        distance = struct.unpack_from("<i", saved, harness.OPTION_OFFSETS["regiongrow_max_distance"])[0]
+        self.assertTrue(10 <= distance < 80, distance)
         with open(program.options_path + ".extra") as f:
             extra = f.read().splitlines()
         self.assertIn("scene.cluster_counts=1", extra)

@@ -4,9 +4,11 @@
 
 #include "tests/gui/panel_fixture.h"  // first: see there
 
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Input_.H>
 #include <FL/Fl_Light_Button.H>
 #include <FL/Fl_Output.H>
 #include <FL/Fl_Value_Input.H>
@@ -138,6 +140,7 @@ TEST_F(MeasureControls, ExportWritesTheGroupsRecordingAsCsvOrSaysWhyNot) {
               std::string::npos)
         << csv;
     EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(std::string(p->status_line->label()), "wrote 3 rows to " + name);
 
     // The playback group exports its own (here empty) recording.
     script_chooser("export CSV to:", dir.file("empty.csv"));
@@ -150,6 +153,46 @@ TEST_F(MeasureControls, ExportWritesTheGroupsRecordingAsCsvOrSaysWhyNot) {
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_EQ(messages()[0].caption, "export CSV");
     EXPECT_NE(messages()[0].text.find("no/such/folder/walk.csv"), std::string::npos);
+    EXPECT_EQ(std::string(p->status_line->label()), "could NOT write " + dir.file("no/such/folder/walk.csv"));
+}
+
+// What the chooser's name field holds once "walk" was typed into it, as a
+// person types: each key to the field with the focus.
+static std::string g_typed;
+
+static void type_walk_and_accept(void*) {
+    Fl_Window* w = Fl::first_window();
+    while (w != nullptr && !(w->shown() && w->label() != nullptr && std::string(w->label()) == "export CSV to:"))
+        w = Fl::next_window(w);
+    auto* field = dynamic_cast<Fl_Input_*>(Fl::focus());
+    // Until the chooser is up with its name field in focus, and one tick more.
+    static int ticks_up = 0;
+    ticks_up = w != nullptr && field != nullptr && field->window() == w ? ticks_up + 1 : 0;
+    if (ticks_up < 2) {
+        Fl::repeat_timeout(0.02, type_walk_and_accept);
+        return;
+    }
+    ticks_up = 0;
+    for (const char c : std::string("walk")) {
+        char text[2] = {c, 0};
+        Fl::e_text = text;
+        Fl::e_length = 1;
+        Fl::e_keysym = c;
+        Fl::e_state = 0;
+        Fl::handle(FL_KEYBOARD, w);
+    }
+    g_typed = field->value();
+    w->hide();
+}
+
+TEST_F(MeasureControls, ANameTypedIntoTheChooserReplacesTheProposedNameAndKeepsTheFolder) {
+    record_three_frames();
+    p->record_file_input->value(dir.file("take.txt").c_str());
+    Fl::add_timeout(0.02, type_walk_and_accept);
+    p->record_export_button->do_callback();
+    Fl::remove_timeout(type_walk_and_accept);
+    EXPECT_EQ(g_typed, dir.file("walk"));
+    EXPECT_FALSE(testing_support::read_whole_file(dir.file("walk")).empty());
 }
 
 TEST_F(MeasureControls, TheSelectedNodesAngleIsShownAfterEachCycle) {
@@ -174,16 +217,23 @@ TEST_F(MeasureControls, TheSelectedNodesAngleIsShownAfterEachCycle) {
     EXPECT_STREQ(p->selected_angle_output->value(), "");
 }
 
-TEST_F(MeasureControls, TheAnglesWindowOpensOnceAndClosesWithThePanel) {
+TEST_F(MeasureControls, TheAnglesWindowOpensOnceBesideThePanelResizableAndClosesWithThePanel) {
+    show_control_panel(*p);
     p->angles_button->do_callback();
     AnglesWindow* window = p->angles_window;
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->shown());
     EXPECT_STREQ(window->label(), "angles");
+    EXPECT_NE(window->resizable(), nullptr);
+    // Clear of the tabs and the recording groups: beside the panel, or over the preview.
+    const Fl_Window& panel = *p->main_window;
+    const bool beside = window->x() >= panel.x() + panel.w() || window->x() + window->w() <= panel.x();
+    const bool over_preview = window->x() >= panel.x() && window->y() >= panel.y() &&
+                              window->x() + window->w() <= panel.x() + 805 && window->y() + window->h() <= panel.y() + 605;
+    EXPECT_TRUE(beside || over_preview) << window->x() << "," << window->y();
     p->angles_button->do_callback();
     EXPECT_EQ(p->angles_window, window) << "one window, shown again";
 
-    show_control_panel(*p);
     measure_after_cycle(*p);
     EXPECT_TRUE(window->shown());
     p->main_window->hide();

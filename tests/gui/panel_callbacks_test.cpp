@@ -394,16 +394,18 @@ TEST_F(Files, ChoosersHaveTheirTitlesPatternAndProposedPaths) {
         Fl_Widget* widget;
         const char* title;
         const char* proposed;
+        const char* pattern;
     };
-    for (const Case& c : {Case{model_button("load"), "load model from:", "proposed_load.txt"},
-                          Case{model_button("save"), "save model to:", "proposed_save.txt"},
-                          Case{p->record_save_as_button, "save data to:", "proposed_save.txt"},
-                          Case{p->playback_save_as_button, "save data to:", "proposed_save.txt"},
-                          Case{p->playback_load_button, "load data from:", "proposed_load.txt"}}) {
+    // A model is also the ".model" beside a saved take.
+    for (const Case& c : {Case{model_button("load"), "load model from:", "proposed_load.txt", "*.{txt,model}"},
+                          Case{model_button("save"), "save model to:", "proposed_save.txt", "*.txt"},
+                          Case{p->record_save_as_button, "save data to:", "proposed_save.txt", "*.txt"},
+                          Case{p->playback_save_as_button, "save data to:", "proposed_save.txt", "*.txt"},
+                          Case{p->playback_load_button, "load data from:", "proposed_load.txt", "*.txt"}}) {
         script_chooser(c.title, "");  // cancelled: nothing happens
         c.widget->do_callback();
         EXPECT_TRUE(chooser_script().seen) << c.title;
-        EXPECT_EQ(chooser_script().pattern, "*.txt") << c.title;
+        EXPECT_EQ(chooser_script().pattern, c.pattern) << c.title;
         EXPECT_EQ(chooser_script().proposed, dir.file(c.proposed)) << c.title;
     }
     EXPECT_EQ(std::string(app_state.options.save_path), dir.file("proposed_save.txt"));

@@ -109,6 +109,9 @@ inline void script_chooser(const std::string& title, const std::string& answer) 
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The toolkit's own chooser, which the scripts answer, even where a
+        // desktop dialog is installed.
+        Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
         app_state.options = default_options();
         app_state.selected_node = -1;
         app_state.quit_requested = false;

@@ -1,4 +1,5 @@
 // The scene aids on a built panel: "auto" and what it tells the operator,
+// "place nodes", the warnings,
 // "keep auto" and the counts check kept in the extra settings, the histogram
 // setting the threshold as the slider does, and the statistics table.
 
@@ -9,7 +10,10 @@
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <FL/Fl_Box.H>
+
 #include "gui/histogram_view.h"
+#include "measure/scene_warnings.h"
 #include "gui/scene_aids.h"
 #include "tests/cluster/scene_frames.h"
 
@@ -35,30 +39,57 @@ protected:
     ClusterStatistics statistics;
 };
 
-TEST_F(SceneAidsTest, AutoSetsTheSliderAndTheOptionAndSaysNothingWhenExact) {
+TEST_F(SceneAidsTest, AutoSetsTheThresholdAndTheDistanceThroughTheirSlidersAndSaysWhatItChose) {
     p->auto_threshold_button->do_callback();
-    EXPECT_GE(app_state.options.threshold, 51);
-    EXPECT_LE(app_state.options.threshold, 180);
-    EXPECT_EQ(p->threshold_slider->value(), app_state.options.threshold);
-    EXPECT_EQ(p->histogram_view->threshold(), app_state.options.threshold);
+    const Options& o = app_state.options;
+    EXPECT_GE(o.threshold, 51);
+    EXPECT_LE(o.threshold, 180);
+    EXPECT_EQ(p->threshold_slider->value(), o.threshold);
+    EXPECT_EQ(p->histogram_view->threshold(), o.threshold);
+    EXPECT_NE(o.regiongrow_max_distance, default_options().regiongrow_max_distance);
+    EXPECT_EQ(p->rg_max_distance_slider->value(), o.regiongrow_max_distance);
+    EXPECT_EQ(std::string(p->status_line->label()), "threshold " + std::to_string(o.threshold) + ", max distance " +
+                                                        std::to_string(o.regiongrow_max_distance) + ": 3 markers");
     EXPECT_TRUE(messages().empty());
-}
 
-TEST_F(SceneAidsTest, AutoCountsTheModelsNodesAndTellsWhenNoThresholdGivesThatMany) {
-    model().set_node_count(5);
-    p->auto_threshold_button->do_callback();
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(messages()[0].caption, "auto threshold");
-    EXPECT_NE(messages()[0].text.find("exactly 5 clusters"), std::string::npos) << messages()[0].text;
-    EXPECT_NE(messages()[0].text.find("nearest count above"), std::string::npos);
-    EXPECT_EQ(p->threshold_slider->value(), app_state.options.threshold);
-
-    // Without a frame the threshold stays and the operator hears why.
+    // Without a frame nothing changes, and the status line says why.
     app_state.camera_frame.clear();
     app_state.options.threshold = 77;
     p->auto_threshold_button->do_callback();
     EXPECT_EQ(app_state.options.threshold, 77);
-    EXPECT_EQ(messages().back().text, "There is no camera frame yet; the threshold stays at 77.");
+    EXPECT_STREQ(p->status_line->label(), "auto: there is no camera frame yet");
+}
+
+TEST_F(SceneAidsTest, PlaceNodesLaysTheChainOnTheClustersOrSaysWhyNot) {
+    model().set_node_count(3);
+    model().nodes[0] = ModelNode{400, 300, 255};  // nearer the chain's right end
+    p->preview->clusters = {{100, 100, 200}, {300, 110, 200}, {200, 105, 200}};
+    p->place_nodes_button->do_callback();
+    EXPECT_STREQ(p->status_line->label(), "placed 3 nodes on 3 clusters");
+    EXPECT_EQ(model().nodes[0].x, 300);
+    EXPECT_EQ(model().nodes[1].x, 200);
+    EXPECT_EQ(model().nodes[2].x, 100);
+
+    model().set_node_count(4);
+    const std::vector<ModelNode> before = model().nodes;
+    p->place_nodes_button->do_callback();
+    EXPECT_STREQ(p->status_line->label(), "3 clusters for 4 nodes: no node moved");
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(model().nodes[i].x, before[i].x);
+}
+
+TEST_F(SceneAidsTest, WarningsShowInThePreviewAndOnTheStatusLineUntilTheyClear) {
+    SceneWatch watch;
+    p->scene_watch = &watch;
+    const std::vector<NodeState> states(3, NodeState::tracked);
+    watch.observe(0.0, ClusterList{{1, 1, 1}, {5, 5, 1}}, nullptr, states);
+    scene_aids_after_cycle(*p);
+    EXPECT_EQ(p->preview->warning, "2 clusters for 3 nodes");
+    EXPECT_STREQ(p->status_line->label(), "check: 2 clusters for 3 nodes");
+    watch.observe(10.0, ClusterList{{1, 1, 1}, {5, 5, 1}, {9, 9, 1}}, nullptr, states);
+    scene_aids_after_cycle(*p);
+    EXPECT_EQ(p->preview->warning, "");
+    EXPECT_STREQ(p->status_line->label(), "");
+    p->scene_watch = nullptr;
 }
 
 TEST_F(SceneAidsTest, ChecksAreKeptInTheExtraSettingsAndTheCountsMakeTheStatisticsWanted) {

@@ -224,14 +224,17 @@ TEST_F(MainLoopTest, ACycleWithoutANewFrameKeepsTheFrameAndSkipsTheAnalysisAndRe
     EXPECT_EQ(record.frame_count, 1);
 
     // Cycles without a frame: the same (flipped once) frame, no new analysis,
-    // no recorded frame, but the redraw as ever.
-    model.nodes[0] = ModelNode{445, 25, 255};  // dragged meanwhile
+    // no recorded frame, but the redraw as ever. A node dragged meanwhile is
+    // tracked again onto the kept clusters: dropped onto a marker of a paused
+    // file, it shows as tracked.
+    model.nodes[0] = ModelNode{445, 25, 255};
     loop.bright_pixels.clear();
     const size_t redraws = std::count(view.calls.begin(), view.calls.end(), "redraw");
     for (int i = 0; i < 5; ++i) run_cycle(app, loop, view);
     EXPECT_EQ(app.camera_frame, flipped);
     EXPECT_TRUE(loop.bright_pixels.empty()) << "no thresholding without a new frame";
-    EXPECT_EQ(model.nodes[0].x, 445) << "no tracking without a new frame";
+    EXPECT_EQ(model.nodes[0].x, 450) << "tracked again onto the kept square";
+    EXPECT_EQ(model.node_states[0], NodeState::tracked);
     EXPECT_EQ(record.frame_count, 1) << "one frame in, one frame recorded";
     EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "redraw"), static_cast<long>(redraws + 5));
 

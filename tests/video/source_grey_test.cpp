@@ -103,7 +103,9 @@ TEST_P(PictureGeometry, ADotLandsWhereTheMappingPutsItToATenthOfAPixel) {
     const std::string encoded = dir.file(*c.rewrap != 0 ? "encoded.mkv" : c.file);
     ASSERT_TRUE(ffmpeg("-i " + dir.file("in.pgm") + " " + c.encode + " " + encoded));
     const std::string file = dir.file(c.file);
-    if (*c.rewrap != 0) ASSERT_TRUE(ffmpeg("-i " + encoded + " -c copy " + c.rewrap + " " + file));
+    if (*c.rewrap != 0) {
+        ASSERT_TRUE(ffmpeg("-i " + encoded + " -c copy " + c.rewrap + " " + file));
+    }
 
     std::unique_ptr<CameraSource> source = open_or_fail(file);
     ASSERT_NE(source, nullptr);
