@@ -2,17 +2,22 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
+#include <FL/fl_ask.H>
 
+#include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "app/display_report.h"
 #include "app/own_name.h"
 #include "base/options.h"
+#include "base/settings_place.h"
 #include "display/preview_window.h"
 #include "display/render_thread.h"
 #include "gui/control_panel.h"
 #include "gui/cycle_beacon.h"
+#include "gui/osc_controls.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
 #include "gui/operator_aids.h"
@@ -21,6 +26,28 @@
 #include "platform/displays.h"
 #include "platform/gl_window.h"
 #include "platform/timer.h"
+
+namespace {
+
+// Saves the options and the extra settings where they live. A failure is
+// logged as ever and, since the operator does not watch the console and the
+// settings of this run are lost with it, shown in a message before the end.
+void save_settings(const SettingsPlace& place, AppState& app, const Log& log) {
+    std::ostringstream failures;
+    const Log logged{log.out, failures};
+    // The user's configuration folder may not exist yet; a failure shows in the saves.
+    (void)make_folder_for(place.save);
+    save_options(place.save, app.options, logged);
+    app.extras.save(place.save, logged);
+    const std::string lines = failures.str();
+    if (lines.empty()) return;
+    log.err << lines << std::flush;
+    fl_message_title("settings");
+    // Log entries begin with a line break; the message does not.
+    fl_alert("%s\n\nThe settings of this run are lost.", lines.c_str() + 1);
+}
+
+}  // namespace
 
 int velmora_main(int argc, char** argv) {
     // The render thread talks to the display on a connection of its own.
@@ -31,8 +58,9 @@ int velmora_main(int argc, char** argv) {
     log.err << "\nmain program entry point";
     const std::string own_name = settle_own_name(argc, argv, log);
     log.err << "\nstartup of " << own_name;
-    load_options(options_file_name(own_name), app.options, log);
-    app.extras.load(options_file_name(own_name), log);
+    const SettingsPlace settings = find_settings_place(options_file_name(own_name));
+    load_options(settings.load_options, app.options, log);
+    app.extras.load(settings.load_extras, log);
 
     log.err << "\ndirectly before camera initialization";
     MainLoop loop(app);
@@ -41,6 +69,8 @@ int velmora_main(int argc, char** argv) {
     log.err << "\ncamera started";
 
     log.err << "\nbefore gui loading";
+    // The desktop entry and icon find the windows by this class; the title stays.
+    Fl_Window::default_xclass("velmora");
     ControlPanel& panel = build_control_panel(app);
     refresh_from_options(panel);
     log.err << "\ngui loaded";
@@ -60,6 +90,7 @@ int velmora_main(int argc, char** argv) {
     // synthetic camera (see gui/source_page.h); without it, the one last used.
     connect_source_page(panel, app, loop);
     open_start_source(panel, argc > 1 ? argv[1] : "");
+    connect_osc(panel, loop);
 
     MYWINDOW& preview = *panel.preview;
     loop.scene = Scene{&preview.model, &preview.record_animation, &preview.playback_animation, &preview.clusters};
@@ -74,9 +105,9 @@ int velmora_main(int argc, char** argv) {
         return source_event_pass(panel);
     });
 
+    close_osc(panel);
     close_source_page(panel);
-    save_options(options_file_name(own_name), app.options, log);
-    app.extras.save(options_file_name(own_name), log);
+    save_settings(settings, app, log);
     stop_output_window(app);
     platform::time_end_period(1);
     return 0;

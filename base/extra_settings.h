@@ -34,6 +34,8 @@ public:
     void erase(std::string_view key);
 
     bool empty() const { return values_.empty(); }
+    // Every setting, in the order of its key.
+    const std::map<std::string, std::string, std::less<>>& values() const { return values_; }
     // True once anything was set or erased since the last load or save.
     bool changed() const { return changed_; }
 

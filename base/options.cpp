@@ -107,15 +107,16 @@ void load_options(const std::string& file_name, Options& options, Log log) {
     ::close(fd);
 }
 
-void save_options(const std::string& file_name, const Options& options, Log log) {
+bool save_options(const std::string& file_name, const Options& options, Log log) {
     log.out << "\nsize of option:" << kOptionsFileSize;
     const auto result = platform::replace_file(
         file_name, std::string_view(reinterpret_cast<const char*>(&options), sizeof options));
     if (result == platform::WriteResult::ok) {
         log.out << "\noptions saved to " << file_name;
-    } else {
-        log.err << "\ncould NOT save options to " << file_name;
+        return true;
     }
+    log.err << "\ncould NOT save options to " << file_name;
+    return false;
 }
 
 bool store_path(char (&field)[1024], const std::string& path) {

@@ -75,8 +75,8 @@ Options default_options();
 void load_options(const std::string& file_name, Options& options, Log log);
 
 // Writes the 2160-byte image through a temporary file, so a failed save never
-// damages the file that stood there. Logs the outcome.
-void save_options(const std::string& file_name, const Options& options, Log log);
+// damages the file that stood there. Logs the outcome; false when it failed.
+bool save_options(const std::string& file_name, const Options& options, Log log);
 
 // Copies `path` into a path field when it fits (at most 1023 characters);
 // returns false and leaves the field unchanged when it does not.

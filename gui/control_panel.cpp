@@ -21,9 +21,11 @@
 #include "display/render_thread.h"
 #include "gui/measure_controls.h"
 #include "gui/operator_aids.h"
+#include "gui/osc_controls.h"
 #include "gui/panel_callbacks.h"
 #include "gui/source_page.h"
 #include "gui/scene_aids.h"
+#include "gui/session_controls.h"
 #include "platform/message.h"
 
 namespace cb = panel_callbacks;
@@ -375,6 +377,8 @@ ControlPanel& build_control_panel(AppState& app) {
     build_playback_group(p);
     p.main_window->end();
     build_measure_controls(p);
+    build_session_controls(p);
+    build_osc_controls(p);
     build_operator_aids(p);
     return panel;
 }
@@ -389,6 +393,11 @@ void show_control_panel(ControlPanel& panel) {
 ControlPanel& panel_of(Fl_Widget* widget) {
     Fl_Window* top = widget->top_window();
     return *static_cast<ControlPanel*>(top->user_data());
+}
+
+void refresh_from_extras(ControlPanel& panel) {
+    show_kept_measure_choices(panel);
+    show_kept_scene_choices(panel);
 }
 
 void show_system_report(ControlPanel& panel, const std::string& markup) {
@@ -408,6 +417,7 @@ void PanelCycleView::request_redraw() {
     measure_after_cycle(panel_);
     source_after_cycle(panel_);
     scene_aids_after_cycle(panel_);
+    osc_after_cycle(panel_);
 }
 
 void PanelCycleView::show_rate(int32_t cycles_per_second) {

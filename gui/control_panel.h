@@ -19,6 +19,7 @@ class Fl_Double_Window;
 class Fl_Help_View;
 class Fl_Hold_Browser;
 class Fl_Input;
+class Fl_Int_Input;
 class Fl_Light_Button;
 class Fl_Output;
 class Fl_Round_Button;
@@ -31,11 +32,15 @@ class HistogramView;
 class MYWINDOW;
 class AnglesWindow;
 struct SourceControl;
+struct OscControl;
 struct ClusterStatistics;
 class SceneWatch;
 
 // What to do with an unsaved take before an action would drop it.
 enum class TakeAnswer { save, discard, cancel };
+// What to do when a chosen file name is taken: save under the next free name
+// (the default), replace the file, or save nothing.
+enum class ReplaceAnswer { free_name, replace, cancel };
 
 struct ControlPanel {
     Fl_Double_Window* main_window = nullptr;
@@ -142,6 +147,9 @@ struct ControlPanel {
     Fl_Button* auto_threshold_button = nullptr;
     Fl_Check_Button* keep_auto_check = nullptr;
     Fl_Check_Button* cluster_counts_check = nullptr;
+    // Sessions (gui/session_controls.h), below the playback group.
+    Fl_Button* load_session_button = nullptr;
+    Fl_Button* save_session_button = nullptr;
     Fl_Browser* cluster_table = nullptr;
     HistogramView* histogram_view = nullptr;
     ClusterStatistics* statistics = nullptr;  // the main loop's, once attached
@@ -163,6 +171,16 @@ struct ControlPanel {
     bool take_changed = false;
     // Asks what to do with an unsaved take; null asks with the toolkit's dialog.
     TakeAnswer (*ask_about_take)(const std::string& question) = nullptr;
+    // Asks whether a save replaces a file, offering `free_name`; null asks
+    // with the toolkit's dialog.
+    ReplaceAnswer (*ask_about_replacing)(const std::string& question, const std::string& free_name) = nullptr;
+
+    // The "OSC" group of the System page (gui/osc_controls.h).
+    Fl_Input* osc_host_input = nullptr;
+    Fl_Int_Input* osc_port_input = nullptr;
+    Fl_Check_Button* osc_send_check = nullptr;
+    Fl_Box* osc_note = nullptr;  // what the stream does, or why it does not
+    OscControl* osc = nullptr;   // the stream and the loop it feeds
 };
 
 // Builds the whole widget tree once, in its fixed order, with no group left
@@ -176,6 +194,9 @@ ControlPanel& panel_of(Fl_Widget* widget);
 
 // Every option widget shows the options block; the Help page gets its text.
 void refresh_from_options(ControlPanel& panel);
+// Every room's widgets that show a kept choice of the extra settings, after
+// they changed under them (a session was loaded).
+void refresh_from_extras(ControlPanel& panel);
 // The model colour and the selected node's sensor onto their widgets.
 void refresh_model_widgets(ControlPanel& panel);
 // The reverse: the twelve model widgets into the live model.

@@ -48,7 +48,8 @@ void export_csv(Fl_Widget* widget, void*) {
     const bool record = widget == p.record_export_button;
     const Animation& a = record ? p.preview->record_animation : p.preview->playback_animation;
     const std::string proposed = proposed_csv_name(record ? p.record_file_input : p.playback_file_input);
-    const std::string name = choose_path(PathKind::save_file, "export CSV to:", "*.csv", proposed);
+    const std::string name =
+        name_to_save(p, choose_path(PathKind::save_file, "export CSV to:", "*.csv", proposed));
     if (name.empty()) return;
     const FrameTable table = frame_table_of(a);
     if (save_csv(table, name)) {
@@ -126,7 +127,6 @@ W* add_to(Fl_Group* group, W* widget) {
 void build_measure_controls(ControlPanel& p) {
     // Widgets go into their groups by add(), never into whatever group is open.
     Fl_Group::current(nullptr);
-    AppState& app = app_state;
 
     // A panel built again (the tests build one per case) gets a window of its own.
     delete p.angles_window;
@@ -176,7 +176,11 @@ void build_measure_controls(ControlPanel& p) {
     p.angles_button->tooltip("a chart of the bend angles over time");
     p.angles_button->callback(open_angles_window);
 
-    // The kept choices.
+    show_kept_measure_choices(p);
+}
+
+void show_kept_measure_choices(ControlPanel& p) {
+    AppState& app = app_state;
     p.preview->show_angles = app.extras.get_bool(kShowAnglesKey, false);
     p.show_angles_check->value(p.preview->show_angles ? 1 : 0);
     app.node_memory.enabled = app.extras.get_bool(kMemoryKey, false);

@@ -11,6 +11,10 @@ struct ControlPanel;
 // Adds the widgets to the built panel, showing and applying the kept choices.
 void build_measure_controls(ControlPanel& panel);
 
+// The kept choices (the extra settings) onto the widgets, the preview and
+// the node memory: at the build, and when a session brought other ones.
+void show_kept_measure_choices(ControlPanel& panel);
+
 // Once per main-loop cycle, after tracking: the selected node's angle, and
 // the "angles" window's live sample and redraw.
 void measure_after_cycle(ControlPanel& panel);

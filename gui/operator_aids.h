@@ -5,7 +5,9 @@
 // and scrolling on a screen smaller than the panel.
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gui/control_panel.h"
@@ -69,6 +71,15 @@ enum class TakeAction { close, quit, record, buffer_size, reset_all };
 // (and for "reset all" drops the take, as the answer says), "cancel" stops.
 // With nothing unsaved: true, no question.
 bool take_may_be_dropped(ControlPanel& p, TakeAction action);
+
+// A save under a name the operator chose in a file chooser, which proposed
+// a name of its own: the name to save under, or empty when nothing is to be
+// saved. A name that a file takes (or one of `companions` beside it, such as
+// a take's ".model") is not replaced without a question, which offers the
+// next free name ("take2.txt") as its default. "<-quicksave" does not ask: it
+// writes to the name in its field.
+std::string name_to_save(ControlPanel& p, const std::string& chosen,
+                         std::initializer_list<std::string_view> companions = {});
 
 // The record group's buttons after its animation changed under them: the
 // lights show whether it records and plays, and "record" excludes "play".

@@ -134,7 +134,7 @@ void load_model(Fl_Widget* widget, void*) {
 
 void save_model(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
-    const std::string name = choose_file("save model to:", app_state.options.save_path);
+    const std::string name = name_to_save(p, choose_file("save model to:", app_state.options.save_path));
     if (name.empty()) return;
     after_model_file(p, false, name,
                      showing_failures([&](Log log) { return ::save_model(p.preview->model, name, log); }));
@@ -238,7 +238,8 @@ void buffer_size(Fl_Widget* widget, void*) {
 
 void save_as(Fl_Widget* widget, void*) {
     const Group g = group_of(widget);
-    const std::string name = choose_file("save data to:", app_state.options.save_path);
+    const std::string name =
+        name_to_save(panel_of(widget), choose_file("save data to:", app_state.options.save_path), {".model"});
     if (name.empty()) return;
     const bool saved = showing_failures([&](Log log) { return save_animation(g.animation, name, log); });
     remember_path(app_state.options.save_path, name);

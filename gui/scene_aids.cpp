@@ -266,3 +266,14 @@ std::vector<std::string> cluster_table_lines(const ClusterStatistics* statistics
     if (clusters.size() > shown) lines.push_back("@i... and " + std::to_string(clusters.size() - shown) + " more");
     return lines;
 }
+
+void show_kept_scene_choices(ControlPanel& p) {
+    const bool keep = app_state.extras.get_bool(kKeepAutoKey, false);
+    const bool counts = app_state.extras.get_bool(kCountsKey, false);
+    p.keep_auto_check->value(keep ? 1 : 0);
+    p.cluster_counts_check->value(counts ? 1 : 0);
+    p.preview->show_cluster_counts = counts;
+    // Once attached, "keep auto" runs as its box says.
+    if (p.statistics != nullptr) start_keeping(p, keep);
+    refresh_scene_aids(p);
+}

@@ -20,6 +20,10 @@ void attach_scene_aids(ControlPanel& panel, ClusterStatistics& statistics);
 // Stops the refresh and "keep auto" (before the panel's widgets go).
 void detach_scene_aids(ControlPanel& panel);
 
+// The kept choices ("keep auto", the pixel counts) onto the widgets, when a
+// session brought other ones.
+void show_kept_scene_choices(ControlPanel& panel);
+
 // One refresh: the statistics are wanted while the table shows or the counts
 // are drawn; the table and the histogram show the current cycle's.
 void refresh_scene_aids(ControlPanel& panel);

@@ -322,6 +322,7 @@ void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
             show_device_values(p);
         }
     }
+    s.loop->source_geometry = s.source != nullptr ? s.source->info().geometry : SourceGeometry{};
     show_controls(p);
     show_playback_controls(p);
     set_status(p, status_of(s));

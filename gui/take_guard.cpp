@@ -1,5 +1,7 @@
 // The record group's take is the one piece of work the program holds in
 // memory only. Every action that would drop it asks first while it is unsaved.
+// Nor does a save through a file chooser replace a file without a
+// question.
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Light_Button.H>
@@ -12,6 +14,7 @@
 #include "display/preview_window.h"
 #include "gui/operator_aids.h"
 #include "model/animation.h"
+#include "platform/file_io.h"
 
 namespace {
 
@@ -44,6 +47,32 @@ const char* question_end(TakeAction action) {
             return "Save it before all settings are reset? (\"discard\" drops the take too.)";
     }
     return "Save it?";
+}
+
+// A file name as a button label: '&' would underline, '@' start a symbol.
+std::string as_label(const std::string& name) {
+    std::string label;
+    for (const char c : name) {
+        label += c;
+        if (c == '&' || c == '@') label += c;
+    }
+    return label;
+}
+
+// Buttons right to left as for the take: Escape answers "cancel", Enter the
+// default, the free name.
+ReplaceAnswer ask_replace_with_dialog(const std::string& question, const std::string& free_name) {
+    fl_message_title("file exists");
+    const std::string shown = free_name.substr(free_name.rfind('/') + 1);
+    const std::string save_free = "save as " + as_label(shown);
+    switch (fl_choice("%s", "&cancel", save_free.c_str(), "&replace", question.c_str())) {
+        case 1:
+            return ReplaceAnswer::free_name;
+        case 2:
+            return ReplaceAnswer::replace;
+        default:
+            return ReplaceAnswer::cancel;
+    }
 }
 
 // Empties the record group's buffer, keeping its size.
@@ -84,6 +113,31 @@ bool take_may_be_dropped(ControlPanel& p, TakeAction action) {
             break;
     }
     return false;
+}
+
+std::string name_to_save(ControlPanel& p, const std::string& chosen,
+                         std::initializer_list<std::string_view> companions) {
+    if (chosen.empty() || !platform::name_taken(chosen, companions)) return chosen;
+    std::string taken = chosen;
+    if (!platform::name_taken(chosen)) {
+        for (const std::string_view suffix : companions) {
+            if (platform::name_taken(chosen + std::string(suffix))) {
+                taken = chosen + std::string(suffix);
+                break;
+            }
+        }
+    }
+    const std::string free_name = platform::next_free_name(chosen, companions);
+    const std::string question = "\"" + taken + "\" exists already.\nReplace it, or save as \"" + free_name + "\"?";
+    switch ((p.ask_about_replacing != nullptr ? p.ask_about_replacing : &ask_replace_with_dialog)(question, free_name)) {
+        case ReplaceAnswer::free_name:
+            return free_name;
+        case ReplaceAnswer::replace:
+            return chosen;
+        case ReplaceAnswer::cancel:
+            break;
+    }
+    return {};
 }
 
 void sync_record_buttons(ControlPanel& p) {

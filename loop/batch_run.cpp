@@ -1,9 +1,13 @@
 #include "loop/batch_run.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "camera/frame_ops.h"
 #include "cluster/clustering.h"
+#include "measure/frame_measure.h"
 #include "loop/stopwatch.h"
 #include "platform/timer.h"
 #include "video/camera_source.h"
@@ -40,6 +44,9 @@ public:
         const bool grabbed = source_->grab(frame);
         // As the main loop steps it: a double sum stored as float.
         if (synthetic_) phase_ = static_cast<float>(static_cast<double>(phase_) + 0.01);
+        // How this very picture lies in the frame: a decoder knows once it
+        // has one, and a stream may change its size on the way.
+        if (grabbed) geometry_ = source_->frame_geometry();
         return grabbed;
     }
     // Files and sequences carry their own times; a camera's frames (and the
@@ -52,7 +59,7 @@ public:
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
     bool damaged() const override { return source_->damaged(); }
-    SourceGeometry geometry() const override { return source_->frame_geometry(); }
+    const SourceGeometry* geometry() const override { return geometry_ ? &*geometry_ : nullptr; }
 
 private:
     CameraBatchSource() = default;
@@ -63,6 +70,7 @@ private:
     bool ends_ = false;
     int64_t length_ = -1;
     bool started_ = false;
+    std::optional<SourceGeometry> geometry_;
 };
 
 // What one frame's analysis works on, kept for its storage.
@@ -105,6 +113,16 @@ void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchW
     }
 }
 
+// Waits until `due_ms` of the run's stopwatch, waking every tenth of a
+// second to see whether the run is to stop.
+void wait_until(const Stopwatch& stopwatch, double due_ms, const std::atomic<bool>& stop) {
+    for (;;) {
+        const double left = due_ms - stopwatch.elapsed_ms();
+        if (left <= 0 || stop.load(std::memory_order_relaxed)) return;
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(std::min(left, 100.0)));
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
@@ -118,19 +136,29 @@ std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::str
     return nullptr;
 }
 
-BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
-                   const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress) {
+BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model,
+                   std::span<FrameSink* const> sinks, const std::atomic<bool>& stop,
+                   const std::function<void(int64_t)>& progress) {
     BatchWork work;
     // The set-up on the first frame may choose the threshold and distance.
     Options options = settings.options;
+    FrameMeasure measured;
+    std::vector<FrameSink*> live(sinks.begin(), sinks.end());
+    MeasureContext context;
+    context.y_invert = options.y_invert != 0;
     Stopwatch stopwatch{};
     stopwatch.start();
     double first_ms = 0.0;
+    std::optional<double> first_shown;  // the first frame's presentation time
     int64_t done = 0;
     BatchEnd end = BatchEnd::frames_done;
     for (;;) {
         if (stop.load(std::memory_order_relaxed)) {
             end = BatchEnd::stopped;
+            break;
+        }
+        if (!sinks.empty() && live.empty()) {
+            end = BatchEnd::outputs_failed;
             break;
         }
         if (settings.max_frames >= 0 && done >= settings.max_frames) break;
@@ -141,16 +169,28 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         double time_ms = 0.0;
         if (const std::optional<double> shown = source.presentation_ms()) {
             time_ms = *shown;
+            if (!first_shown) {
+                first_shown = *shown;
+                first_ms = stopwatch.elapsed_ms();
+            }
+            if (settings.realtime) wait_until(stopwatch, first_ms + (*shown - *first_shown), stop);
         } else {
             const double now = stopwatch.elapsed_ms();
             if (done == 0) first_ms = now;
             time_ms = now - first_ms;
         }
         analyse(settings, options, model, work, done, time_ms);
-        table.append(time_ms, model);
+        context.geometry = source.geometry();
+        measure_frame(done, time_ms, model.nodes, model.node_states, model.sub_pixel_centres, context, measured);
+        if (done == 0)
+            for (FrameSink* sink : live) sink->take_edge(TakeEdge::start, 0);
+        std::erase_if(live, [&](FrameSink* sink) { return !sink->take(measured); });
         ++done;
         if (progress) progress(done);
     }
+    // The run is one take: a stream hears where it ends.
+    if (done > 0)
+        for (FrameSink* sink : live) sink->take_edge(TakeEdge::stop, done - 1);
     platform::time_end_period(1);
     return end;
 }

@@ -1,21 +1,25 @@
 #pragma once
 // The headless batch run: the analysis of the main loop's cycle (grab, flip,
 // threshold, clustering, tracking) over the frames of one source as fast as
-// they come, one table row per source frame. No window, no pacing, no
-// recording buffer: the rows go into a FrameTable.
+// they come, one measured frame per source frame. No window, no pacing, no
+// recording buffer: each frame goes to the run's sinks as it is done (a CSV
+// written row by row, an animation, a stream), so memory stays flat however
+// long the run.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "base/options.h"
 #include "camera/frame.h"
 #include "camera/source_geometry.h"
 #include "loop/scene_setup.h"
-#include "measure/frame_table.h"
+#include "measure/frame_sink.h"
 #include "measure/scene_warnings.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
@@ -40,8 +44,9 @@ public:
     // True once the source decoded past damaged data: its frames are not the
     // whole file.
     virtual bool damaged() const { return false; }
-    // How the frame `next` gave last lies in the frame buffer.
-    virtual SourceGeometry geometry() const { return SourceGeometry{}; }
+    // How the picture `next` gave last lands in the frame; null before the
+    // first or when unknown (positions then have no source pixels).
+    virtual const SourceGeometry* geometry() const { return nullptr; }
 };
 
 // How the batch run opens its source.
@@ -75,6 +80,9 @@ struct BatchSettings {
     Options options = default_options();  // threshold, method, distances, flip
     NodeMemorySettings memory;
     int64_t max_frames = -1;  // -1: until the source ends
+    // A source with presentation times (a file) is analysed no faster than
+    // those times run, from the first frame on; others come at their own pace.
+    bool realtime = false;
     // "auto" and "place nodes" on the first frame, before it is analysed;
     // `on_setup` hears what they did.
     SceneSetup setup;
@@ -86,13 +94,19 @@ enum class BatchEnd {
     source_ended,  // a file or sequence gave its last frame
     frames_done,   // max_frames frames were analysed
     source_failed, // a camera gave no frame, or the source failed (see fault())
-    stopped        // `stop` was set
+    stopped,       // `stop` was set
+    outputs_failed // every sink failed: nothing would keep what comes next
 };
 
-// Analyses frame after frame, tracking `model` and appending one row per
-// frame to `table`: the presentation time, or the stopwatch time since the
-// first frame. `progress` hears the number of frames done after each. The
+// Analyses frame after frame, tracking `model`, measures each frame once
+// (measure_frame, with the source's geometry and the flip of the options) and
+// hands it to every sink in order. A frame's time is the source's
+// presentation time, or the stopwatch time since the first frame. A sink
+// whose take() fails is fed no more while the run goes on for the others;
+// with no sink left the run ends. The caller finishes the sinks, however the
+// run ended. `progress` hears the number of frames done after each. The
 // synthetic camera draws from this thread's generator: a fresh process (state
 // 1) sees the frames the program's first cycles see.
-BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
-                   const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress);
+BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel& model,
+                   std::span<FrameSink* const> sinks, const std::atomic<bool>& stop,
+                   const std::function<void(int64_t)>& progress);

@@ -26,10 +26,37 @@ float record_time(MainLoop& loop) {
     return static_cast<float>(loop.record_clock.source_stamp(source->frame_time_ms(), loop.source_interval_ms));
 }
 
-// Cluster copy for the drawing, tracking, recording and playback (each at a
-// fresh stopwatch reading), the timelines and the selection check. A cycle
-// that analysed nothing skips the cluster copy and tracking; only a new frame
-// is recorded.
+// The stream's side of a cycle: a start or stop of the recording since the
+// last look, then the new frame, measured. A new source counts from 0 again.
+void count_and_stream(const AppState& app, MainLoop& loop, bool new_frame, float now_ms) {
+    FrameCount& c = loop.frame_count;
+    if (c.source != loop.source) c = FrameCount{loop.source, false, 0, 0.0, c.recording, std::move(c.measured)};
+    const Animation* record = loop.scene.record_animation;
+    const bool recording = record != nullptr && record->recording;
+    if (recording != c.recording) {
+        c.recording = recording;
+        // A take starts with the next new frame and stops with the last one.
+        if (loop.stream != nullptr)
+            loop.stream->take_edge(recording ? TakeEdge::start : TakeEdge::stop, recording ? c.next : c.next - 1);
+    }
+    if (!new_frame) return;
+    if (!c.started) {
+        c.started = true;
+        c.first_ms = now_ms;
+    }
+    const int64_t number = c.next++;
+    const NodeModel* model = loop.scene.model;
+    if (loop.stream == nullptr || model == nullptr) return;
+    const MeasureContext context{&loop.source_geometry, app.options.y_invert != 0};
+    measure_frame(number, now_ms - c.first_ms, model->nodes, model->node_states, model->sub_pixel_centres, context,
+                  c.measured);
+    loop.stream->take(c.measured);
+}
+
+// Cluster copy for the drawing, tracking, recording and the stream (each new
+// frame at one time stamp) and playback (each at a fresh stopwatch reading),
+// the timelines and the selection check. A cycle that analysed nothing skips
+// the cluster copy and tracking; only a new frame is recorded and streamed.
 void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool analysed, bool new_frame) {
     Scene& scene = loop.scene;
     const ClusterList& found = loop.clusters_found ? loop.clusters : kNoClusters;
@@ -54,8 +81,12 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool 
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;
+    // One time stamp for the new frame in the recording and in the stream:
+    // the source's own time where it has one, else the stopwatch.
+    const float now_ms = new_frame ? record_time(loop) : loop.stopwatch.elapsed_ms();
     if (new_frame && record != nullptr && scene.model != nullptr && record->recording)
-        record->record_step(*scene.model, record_time(loop));
+        record->record_step(*scene.model, now_ms);
+    count_and_stream(app, loop, new_frame, now_ms);
     if (record != nullptr) record->play_step(loop.stopwatch.elapsed_ms());
     if (playback != nullptr) playback->play_step(loop.stopwatch.elapsed_ms());
 
@@ -144,7 +175,7 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         // centres, and angles shown are taken from them.
         const Animation* record = loop.scene.record_animation;
         loop.statistics.wanted_by_measurements =
-            app.angles_shown ||
+            app.angles_shown || loop.stream != nullptr ||
             (record != nullptr && record->recording && record->frame_count < record->capacity_frames);
         cluster_frame(options, app.camera_frame, app.threshold_frame, loop.bright_pixels, loop.kmeans_sums,
                       loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters, loop.clusters_found);

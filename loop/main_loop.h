@@ -15,6 +15,8 @@
 #include "loop/app_state.h"
 #include "loop/record_clock.h"
 #include "loop/stopwatch.h"
+#include "measure/frame_measure.h"
+#include "measure/frame_sink.h"
 #include "measure/scene_warnings.h"
 #include "model/node_model.h"
 #include "video/camera_source.h"
@@ -51,6 +53,18 @@ struct AnalysisSettings {
     bool operator==(const AnalysisSettings&) const = default;
 };
 AnalysisSettings analysis_settings(const Options& options);
+
+// How the cycle numbers the frames it hands to a stream: from 0 at the first
+// frame of each source, with times from that frame on the recording's clock,
+// whether a stream listens or not, so one switched on later goes on counting.
+struct FrameCount {
+    const Videocam* source = nullptr;  // whose frames are counted (null: the synthetic camera)
+    bool started = false;              // that source gave its first frame
+    int64_t next = 0;                  // the number of the source's next new frame
+    double first_ms = 0.0;             // the stopwatch at that source's first frame
+    bool recording = false;            // the recording animation recorded at the last look
+    FrameMeasure measured;             // kept for its storage
+};
 
 // What the main loop owns for the whole run.
 struct MainLoop {
@@ -93,6 +107,15 @@ struct MainLoop {
     // recording animation records: its frames keep the nodes' sub-pixel centres.
     ClusterStatistics statistics;
     std::vector<SubPixelCentre> cluster_centres;  // tracking's per-cluster centres, kept for their storage
+    // Where each analysed new frame goes, measured, with the recording's
+    // starts and stops between the frames (the OSC stream); owned elsewhere,
+    // null: nowhere. While one is set, every frame's clusters are measured,
+    // so the nodes carry their sub-pixel centres.
+    FrameSink* stream = nullptr;
+    // How the open source's pictures land in the frame; the synthetic
+    // camera's by default. Set with `source`.
+    SourceGeometry source_geometry;
+    FrameCount frame_count;
     // The warnings of the last tracking, and the nodes as it left them: nodes
     // moved since (dragged, placed, loaded) are tracked again on the clusters
     // of the frame at hand even when no new frame comes, so a node dropped

@@ -108,3 +108,29 @@ std::string format_csv(const FrameTable& table, const MeasureContext& context) {
 bool save_csv(const FrameTable& table, const std::string& path, const MeasureContext& context) {
     return platform::replace_file(path, format_csv(table, context)) == platform::WriteResult::ok;
 }
+
+CsvSink::CsvSink(platform::OutputFile& file, int32_t nodes) : file_(file), writer_(file) {
+    row_ = csv_header(nodes);
+    row_ += "\r\n";
+    failed_ = !writer_.append(row_);
+}
+
+bool CsvSink::take(const FrameMeasure& frame) {
+    if (failed_) return false;
+    row_.clear();
+    append_csv_row(row_, frame);
+    failed_ = !writer_.append(row_);
+    return !failed_;
+}
+
+bool CsvSink::finish() {
+    if (finished_) return !failed_;
+    finished_ = true;
+    failed_ = !writer_.finish() || failed_;
+    if (failed_) {
+        file_.abandon();
+        return false;
+    }
+    failed_ = !file_.commit();
+    return !failed_;
+}

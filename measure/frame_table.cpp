@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <utility>
 
-void FrameTable::append(double time_ms, const NodeModel& model) {
-    if (times_ms.empty()) nodes_per_frame = static_cast<int32_t>(model.nodes.size());
+void FrameTable::append(const FrameMeasure& frame) {
+    if (times_ms.empty()) nodes_per_frame = static_cast<int32_t>(frame.nodes.size());
     const size_t k = static_cast<size_t>(nodes_per_frame);
-    times_ms.push_back(time_ms);
+    times_ms.push_back(frame.time_ms);
     for (size_t n = 0; n < k; ++n) {
-        nodes.push_back(n < model.nodes.size() ? model.nodes[n] : ModelNode{0, 0, 0});
-        states.push_back(n < model.node_states.size() ? model.node_states[n] : NodeState::unknown);
-        sub_pixel_centres.push_back(n < model.sub_pixel_centres.size() ? model.sub_pixel_centres[n]
-                                                                       : SubPixelCentre{});
+        const NodeMeasure m = n < frame.nodes.size() ? frame.nodes[n] : NodeMeasure{};
+        nodes.push_back(m.node);
+        states.push_back(m.state);
+        sub_pixel_centres.push_back(m.centre);
     }
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // The frames of a take as rows: per frame its time and, per node, position,
 // sub-pixel centre, value and tracking state. The CSV export writes it; it is
-// filled from a recording, or frame by frame by the batch run.
+// filled from a recording, or frame by frame from a run's measurements.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "measure/frame_sink.h"
 #include "model/animation.h"
 #include "model/node_model.h"
 
@@ -19,10 +20,24 @@ struct FrameTable {
 
     size_t frame_count() const { return times_ms.size(); }
 
-    // The model's nodes, states and sub-pixel centres as the next frame. The
-    // first frame fixes nodes_per_frame; a model of another length later is
+    // The frame's nodes, states and sub-pixel centres as the next frame. The
+    // first frame fixes nodes_per_frame; a frame of another length later is
     // cut or padded with {0, 0, 0} to it.
-    void append(double time_ms, const NodeModel& model);
+    void append(const FrameMeasure& frame);
+};
+
+// Keeps every frame of a run in a table: for what needs the whole take at
+// once. Memory grows with the run.
+class TableSink final : public FrameSink {
+public:
+    explicit TableSink(FrameTable& table) : table_(table) {}
+    bool take(const FrameMeasure& frame) override {
+        table_.append(frame);
+        return true;
+    }
+
+private:
+    FrameTable& table_;
 };
 
 // Frames 0 to frame_count - 1 of a recording, at their times since frame 0.

@@ -17,26 +17,50 @@ std::string companion_name(const std::string& file_name) { return file_name + ".
 
 }  // namespace
 
-std::string format_animation(const Animation& a) {
+AnimationFrames frames_of(const Animation& a) {
     const size_t k = static_cast<size_t>(std::max(a.nodes_per_frame, 0));
-    // Never more frames than the buffer holds, whatever the counters say.
     size_t count = static_cast<size_t>(std::max(a.frame_count, 0));
     count = std::min({count, a.timestamps.size(), k == 0 ? count : a.frames.size() / k});
+    return AnimationFrames{static_cast<int32_t>(count), a.nodes_per_frame, std::span(a.timestamps).first(count),
+                           std::span(a.frames).first(count * k)};
+}
 
+namespace {
+
+// The header line, then every frame line, handed to `put` in pieces of
+// about `piece_bytes`.
+template <class Put>
+bool write_animation_text(const AnimationFrames& frames, size_t piece_bytes, Put put) {
+    const size_t k = static_cast<size_t>(std::max(frames.nodes, 0));
     std::string out;
-    out.reserve(24 + count * (16 + k * 20));
-    append_int(out, static_cast<int32_t>(count));
+    out.reserve(piece_bytes + 64 + k * 40);
+    append_int(out, frames.count);
     out += '\t';
-    append_int(out, a.nodes_per_frame);
+    append_int(out, frames.nodes);
     out += '\n';
-    for (size_t f = 0; f < count; ++f) {
-        model_text::append_float(out, a.timestamps[f]);
+    for (size_t f = 0; f < static_cast<size_t>(frames.count); ++f) {
+        model_text::append_float(out, frames.stamps[f]);
         out += '\t';
-        const ModelNode* frame = a.frames.data() + f * k;
+        const ModelNode* frame = frames.entries.data() + f * k;
         for (size_t n = 0; n < k; ++n) model_text::append_node(out, frame[n]);
         out += '\n';
+        if (out.size() >= piece_bytes) {
+            if (!put(out)) return false;
+            out.clear();
+        }
     }
-    return out;
+    return put(out);
+}
+
+}  // namespace
+
+std::string format_animation(const Animation& a) {
+    std::string text;
+    write_animation_text(frames_of(a), size_t{1} << 20, [&](const std::string& piece) {
+        text += piece;
+        return true;
+    });
+    return text;
 }
 
 bool parse_animation(Animation& a, std::string_view text) {
@@ -66,13 +90,24 @@ bool parse_animation(Animation& a, std::string_view text) {
 }
 
 bool save_animation(const Animation& a, const std::string& file_name, Log log) {
-    if (platform::replace_file(file_name, format_animation(a)) != platform::WriteResult::ok) {
+    return save_animation_frames(frames_of(a), a.model, file_name, log);
+}
+
+bool save_animation_frames(const AnimationFrames& frames, const NodeModel& model, const std::string& file_name,
+                           Log log, bool into_devices) {
+    const bool device = into_devices && platform::is_device(file_name);
+    platform::OutputFile file;
+    const bool written = file.open(file_name, platform::OutputFile::Temp::hidden, into_devices) &&
+                         write_animation_text(frames, size_t{1} << 20,
+                                              [&](const std::string& piece) { return file.write(piece); }) &&
+                         file.commit();
+    if (!written) {
         log.err << "\ncould NOT save animation to " << file_name;
         return false;
     }
     log.out << "\n animation saved.";
     // A companion that cannot be written loses the take's model: save_model says so.
-    (void)save_model(a.model, companion_name(file_name), log);
+    if (!device) (void)save_model(model, companion_name(file_name), log);
     return true;
 }
 

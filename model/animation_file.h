@@ -8,11 +8,25 @@
 // frame 0's matter. The animation's model is kept beside the file, as a model
 // file named after it with ".model" appended (walk.txt -> walk.txt.model).
 
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "base/log.h"
 #include "model/animation.h"
+
+// What an animation file holds: `count` frames of `nodes` nodes, node n of
+// frame f at entries[f * nodes + n], each frame with its time stamp.
+struct AnimationFrames {
+    int32_t count = 0;
+    int32_t nodes = 0;
+    std::span<const float> stamps;       // count entries
+    std::span<const ModelNode> entries;  // count x nodes entries
+};
+
+// Frames 0 to frame_count - 1 of a buffer, never more than it holds,
+// whatever its counters say.
+AnimationFrames frames_of(const Animation& a);
 
 // The file's text for frames 0 to frame_count - 1.
 std::string format_animation(const Animation& a);
@@ -31,6 +45,13 @@ bool parse_animation(Animation& a, std::string_view text);
 // (no companion either), any old file untouched, and "\ncould NOT save
 // animation to NAME" on the error stream.
 bool save_animation(const Animation& a, const std::string& file_name, Log log = console_log());
+
+// The same for frames kept elsewhere (the batch run's compact buffer) and
+// their model. The text is written as it is formatted, a piece at a time, so
+// a long take never stands in memory twice. With `into_devices` a device or
+// pipe under the name (/dev/null) takes the text, and no companion.
+bool save_animation_frames(const AnimationFrames& frames, const NodeModel& model, const std::string& file_name,
+                           Log log = console_log(), bool into_devices = false);
 
 // Reads the animation from a regular file, logs "\n anim loaded.", then loads
 // the model from the companion file. A missing companion leaves the model as

@@ -24,6 +24,13 @@ std::string format_model(const NodeModel& model);
 // the resize gave. Text after the last node is ignored.
 bool parse_model(NodeModel& model, std::string_view text);
 
+// What the text of a file looks like when it is plainly not a model file,
+// for the operator who gave it as one: "an animation file (301 frames of 3
+// nodes)", "a CSV table", "a session (TOML)", "an MP4 or QuickTime video",
+// "a PNG picture", "a binary file". Empty for text that may be a model, which
+// includes every short or malformed model file the reader takes.
+std::string not_a_model(std::string_view text);
+
 // Writes the model through a temporary file renamed over `file_name`, then
 // logs "\n model saved.". When the file cannot be written: false, nothing
 // written, any old file untouched, and "\ncould NOT save model to NAME" on the
@@ -33,5 +40,6 @@ bool save_model(const NodeModel& model, const std::string& file_name, Log log = 
 // Reads the model from a regular file (never waiting on a pipe or device) and
 // logs "\n model loaded.". When the file cannot be read or its node count is
 // refused: false, the model unchanged, and "\ncould NOT load model from NAME"
-// on the error stream.
+// on the error stream; for a file that is plainly something else (see
+// not_a_model) that line goes on with ": it looks like <what>".
 bool load_model(NodeModel& model, const std::string& file_name, Log log = console_log());

@@ -95,3 +95,7 @@ std::unique_ptr<DisplayEnumerator> make_randr_displays(std::vector<RandrOutput> 
 // The X server's displays, over XRandR, on a connection of its own. Null when
 // no display can be opened.
 std::unique_ptr<DisplayEnumerator> open_x11_displays();
+
+// Whether the X server the environment names (DISPLAY) can be reached: a
+// window can be shown.
+bool display_reachable();

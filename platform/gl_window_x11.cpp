@@ -271,6 +271,12 @@ GlWindowStep NativeGlWindow::create(const WindowPlacement& requested) {
     p.window.emplace(display, window);
 
     XStoreName(display, window, "");
+    // The desktop counts the output window as the program's: the class the
+    // toolkit gives the panel (instance "velmora", class "Velmora").
+    char instance[] = "velmora";
+    char program_class[] = "Velmora";
+    XClassHint class_hint{instance, program_class};
+    XSetClassHint(display, window, &class_hint);
     set_placement_hints(display, window, placement);
     set_borderless(display, window);
     set_above_others(display, window);

@@ -157,3 +157,10 @@ std::unique_ptr<DisplayEnumerator> open_x11_displays() {
     XCloseDisplay(dpy);
     return make_randr_displays(std::move(outputs), work_area);
 }
+
+bool display_reachable() {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (dpy == nullptr) return false;
+    XCloseDisplay(dpy);
+    return true;
+}

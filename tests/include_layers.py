@@ -10,8 +10,8 @@ import sys
 LEVELS = [
     {"platform"},
     {"base"},
-    {"camera", "video", "cluster", "model", "measure"},
-    {"loop"},
+    {"camera", "video", "cluster", "model", "measure", "stream"},
+    {"loop", "session"},
     {"display", "gui"},
     {"app"},
 ]
@@ -19,10 +19,14 @@ LEVEL = {room: i for i, rooms in enumerate(LEVELS) for room in rooms}
 # Within the core and the window side, the direction between rooms is fixed too.
 # Measurements read the model; the model, clustering and the camera never
 # learn what is measured over them. The camera sources feed frames in and
-# know nothing of what is done with them.
+# know nothing of what is done with them. The stream sends what was measured
+# and is itself known to no room of the core.
 FORBIDDEN = {("cluster", "model"), ("camera", "model"), ("display", "gui"),
              ("model", "measure"), ("cluster", "measure"), ("camera", "measure"),
-             ("camera", "video"), ("video", "cluster"), ("video", "model"), ("video", "measure")}
+             ("camera", "video"), ("video", "cluster"), ("video", "model"), ("video", "measure"),
+             ("stream", "video"), ("stream", "cluster"),
+             ("camera", "stream"), ("video", "stream"), ("cluster", "stream"), ("model", "stream"),
+             ("measure", "stream")}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/')
 

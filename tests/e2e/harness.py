@@ -409,9 +409,13 @@ class Velmora:
 
     MAIN_WINDOW_SIZE = (1264, 950)
 
-    def __init__(self, xvfb, workdir, pass_count=True, args=()):
+    def __init__(self, xvfb, workdir, pass_count=True, args=(), launcher=(), env=None):
         """pass_count False starts the program as an operator does, without
-        the pass count that sync() needs. `args` follow the program name."""
+        the pass count that sync() needs. `args` follow the program name.
+        `launcher`, when given, is a command that runs the program's binary
+        and the arguments it is given after it, as "velmora". The user's
+        settings folder ($XDG_CONFIG_HOME) is the working folder's "config"
+        unless `env` says otherwise."""
         self.xvfb = xvfb
         self.pass_count = pass_count
         self.workdir = workdir
@@ -421,13 +425,19 @@ class Velmora:
         self._err = open(self.stderr_path, "wb")
         self._window = None
         self._counter = None
-        env = dict(xvfb.env, VELMORA_CYCLE_PROPERTY="1") if pass_count else dict(xvfb.env)
+        env = {**xvfb.env, "XDG_CONFIG_HOME": os.path.join(workdir, "config"), **(env or {})}
+        if pass_count:
+            env["VELMORA_CYCLE_PROPERTY"] = "1"
         # The file choosers are the toolkit's own, which choose_file answers,
         # even where a desktop dialog is installed: the toolkit reads that
         # choice from its preferences under HOME.
         env["HOME"] = _toolkit_home(workdir)
-        self.proc = subprocess.Popen(["velmora", *args], executable=BINARY, cwd=workdir, env=env,
-                                     stdout=self._out, stderr=self._err)
+        if launcher:
+            self.proc = subprocess.Popen([*launcher, BINARY, *args], cwd=workdir, env=env,
+                                         stdout=self._out, stderr=self._err)
+        else:
+            self.proc = subprocess.Popen(["velmora", *args], executable=BINARY, cwd=workdir, env=env,
+                                         stdout=self._out, stderr=self._err)
 
     @property
     def options_path(self):
@@ -554,11 +564,11 @@ class ProgramTest(unittest.TestCase):
         for p in self.programs:
             p.kill()
 
-    def start(self, *args, pass_count=True):
+    def start(self, *args, pass_count=True, launcher=(), env=None):
         """Starts the program with the command-line arguments `args` and
         returns once its main window is shown (and, with its pass count, once
-        its main loop runs)."""
-        program = Velmora(self.xvfb, self.workdir, pass_count, args)
+        its main loop runs). `launcher` and `env` as for Velmora."""
+        program = Velmora(self.xvfb, self.workdir, pass_count, args, launcher, env)
         self.programs.append(program)
         program.wait_for_log("\nbefore entering mainloop")
         program.main_window()

@@ -1,8 +1,9 @@
 """`velmora track`, the batch run, from the command line and without a
 display: its CSV read back with Python's csv module against the animation
-file it writes beside it, the options it takes by default, Ctrl-C, every way
-it refuses to run, and a video file of the synthetic camera's frames, whole
-and cut short."""
+file it writes beside it, the options it takes by default, Ctrl-C and a kill
+in the middle of a run, every way it refuses to run (an output over an input
+among them), and a video file of the synthetic camera's frames, whole and cut
+short."""
 
 import csv
 import math
@@ -82,6 +83,8 @@ class BatchTest(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="velmora-batch-")
         self.addCleanup(shutil.rmtree, self.dir, True)
         self.env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        # The program's own settings are those of the test's folder, never the user's.
+        self.env["XDG_CONFIG_HOME"] = self.path("config")
         self.write("m.txt", MODEL)
         self.write("t180.ini", harness.options_image(threshold=180), "wb")
 
@@ -153,9 +156,10 @@ class BatchTest(unittest.TestCase):
     def test_the_programs_own_options_are_the_default_and_the_csv_can_go_to_standard_output(self):
         # Threshold 180 in the program's own options file: the nodes track.
         self.write("velmora.exe.ini", harness.options_image(threshold=180), "wb")
-        done = self.track("synthetic", "--model", "m.txt", "--frames", "20")
-        rows = list(csv.reader(done.stdout.decode().splitlines()))
-        self.assertEqual((len(rows), rows[20][8]), (21, "tracked"))
+        for extra in ([], ["--csv", "-"]):
+            done = self.track("synthetic", "--model", "m.txt", "--frames", "20", *extra)
+            rows = list(csv.reader(done.stdout.decode().splitlines()))
+            self.assertEqual((len(rows), rows[20][8]), (21, "tracked"), extra)
 
     def test_a_sequence_plays_across_gaps_timed_by_number_at_its_rate(self):
         # Frames 100 to 105 of the synthetic camera's squares, 103 missing,
@@ -178,8 +182,9 @@ class BatchTest(unittest.TestCase):
     def test_ctrl_c_stops_the_run_and_leaves_complete_files_for_the_frames_done(self):
         err_path = self.path("stderr.txt")
         with open(err_path, "wb") as err:
+            # As many frames as an animation of three nodes may hold: far more than the run gets to.
             proc = subprocess.Popen(["velmora", "track", "synthetic", "--model", "m.txt", "--options", "t180.ini",
-                                     "--frames", "100000000", "--csv", "out.csv", "--animation", "anim.txt"],
+                                     "--frames", "5000000", "--csv", "out.csv", "--animation", "anim.txt"],
                                     executable=harness.BINARY, cwd=self.dir, env=self.env,
                                     stdout=subprocess.DEVNULL, stderr=err)
             try:
@@ -192,12 +197,89 @@ class BatchTest(unittest.TestCase):
                 if proc.poll() is None:
                     proc.kill()
                     proc.wait()
-        message = open(err_path).read().strip().splitlines()[-1]
-        self.assertRegex(message, r"^velmora track: stopped after \d+ frames")
-        frames_done = int(message.split("stopped after ")[1].split()[0])
+        lines = open(err_path).read().strip().splitlines()
+        self.assertTrue(lines[0].startswith("velmora track: threshold 180,"), lines[0])
+        self.assertEqual(lines[1], "velmora track: the rows go to out.csv.partial, which becomes out.csv when the "
+                                   "run ends")
+        self.assertRegex(lines[-1], r"^velmora track: stopped after \d+ frames")
+        frames_done = int(lines[-1].split("stopped after ")[1].split()[0])
         rows = self.read_csv("out.csv")
         self.assertEqual(len(rows) - 1, frames_done)
+        self.assertFalse(os.path.exists(self.path("out.csv.partial")))
         self.check_against_animation(rows, "anim.txt")
+
+    def test_a_kill_leaves_the_old_csv_and_every_finished_row_in_the_partial_file(self):
+        self.write("out.csv", "the last run's rows\r\n")
+        proc = subprocess.Popen(["velmora", "track", "synthetic", "--model", "m.txt", "--options", "t180.ini",
+                                 "--frames", "5000000", "--csv", "out.csv"],
+                                executable=harness.BINARY, cwd=self.dir, env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        partial = self.path("out.csv.partial")
+        try:
+            # Rows reach the file at least once a second: wait for a few hundred, then kill.
+            harness.wait_until(lambda: os.path.exists(partial) and os.path.getsize(partial) > 50000, timeout=120,
+                               what="rows in the partial file")
+            proc.kill()
+            proc.wait(timeout=60)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+        with open(self.path("out.csv"), "rb") as f:
+            self.assertEqual(f.read(), b"the last run's rows\r\n")
+        with open(partial, "rb") as f:
+            lines = f.read().split(b"\r\n")[:-1]  # what follows the last line end is not a finished row
+        rows = list(csv.reader(line.decode() for line in lines))
+        self.assertEqual(rows[0], header(3))
+        self.assertGreater(len(rows), 100)
+        for f, row in enumerate(rows[1:]):
+            self.assertEqual((len(row), int(row[0])), (2 + 7 * 3, f))
+            self.assertEqual({row[8 + 7 * n] for n in range(3)}, {"tracked"})
+
+    def test_an_output_over_an_input_or_another_output_is_refused_naming_both(self):
+        self.write("take.txt", "not a video")
+        os.mkdir(self.path("sub"))
+        os.link(self.path("m.txt"), self.path("hard.txt"))
+        os.symlink(self.path("t180.ini"), self.path("link.ini"))
+        cases = [
+            (["take.txt", "--csv", "take.txt"], '--csv "take.txt" would overwrite the source "take.txt"'),
+            (["synthetic", "--csv", "./sub/../hard.txt"], 'would overwrite --model "m.txt"'),
+            (["synthetic", "--animation", "link.ini"], '--animation "link.ini" would overwrite --options "t180.ini"'),
+            (["synthetic", "--csv", "a.txt.model", "--animation", "a.txt"],
+             '--csv "a.txt.model" and the animation\'s model "a.txt.model" are the same file'),
+            (["synthetic", "--model", "m.txt.model", "--animation", "m.txt"],
+             'the animation\'s model "m.txt.model" would overwrite --model "m.txt.model"'),
+        ]
+        self.write("m.txt.model", MODEL)
+        before = {name: os.path.getsize(self.path(name)) for name in os.listdir(self.dir)}
+        for args, says in cases:
+            with self.subTest(args=args):
+                model = [] if "--model" in args else ["--model", "m.txt"]
+                done = self.track(*args, *model, "--options", "t180.ini", "--frames", "5")
+                self.assertEqual(done.returncode, 2, done.stderr)
+                said = done.stderr.decode()
+                self.assertTrue(said.startswith("velmora track: ") and said.count("\n") == 1, said)
+                self.assertIn(says, said)
+                self.assertEqual({name: os.path.getsize(self.path(name)) for name in os.listdir(self.dir)}, before)
+
+    def test_devices_take_outputs_a_full_one_stops_no_other_and_a_long_animation_is_refused_before_the_run(self):
+        done = self.track("synthetic", "--model", "m.txt", "--options", "t180.ini", "--frames", "30",
+                          "--csv", "/dev/null", "--animation", "anim.txt")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(read_animation(self.path("anim.txt"))[0], 3)
+        self.assertEqual(len(read_animation(self.path("anim.txt"))[1]), 30)
+        # A full disk under the CSV: the animation is written all the same.
+        done = self.track("synthetic", "--model", "m.txt", "--options", "t180.ini", "--frames", "30",
+                          "--csv", "/dev/full", "--animation", "kept.txt")
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn("velmora track: cannot write the CSV to /dev/full (No space left on device)\n",
+                      done.stderr.decode())
+        self.assertEqual(len(read_animation(self.path("kept.txt"))[1]), 30)
+        # An animation holds 2^24 node entries: 5592405 frames of three nodes.
+        done = self.track("synthetic", "--model", "m.txt", "--frames", "5592406", "--animation", "long.txt")
+        self.assertEqual(done.returncode, 2, done.stderr)
+        self.assertIn("give --frames 5592405 or less", done.stderr.decode())
+        self.assertFalse(os.path.exists(self.path("long.txt")))
 
     def test_a_video_file_gives_a_row_per_frame_with_the_nodes_on_its_squares(self):
         if not SYNTHETIC_FRAMES:

@@ -468,6 +468,49 @@ TEST_F(Files, LoadIntoThePlaybackGroupKeepsTheName) {
     EXPECT_STREQ(p->playback_file_input->value(), "");
 }
 
+// A save through a chooser never replaces a file unasked: the question
+// offers the next free name, "replace" replaces and "cancel" saves nothing.
+// "<-quicksave" writes to the name in its field without a question.
+TEST_F(Files, SavesThroughAChooserAskBeforeReplacingAndOfferTheNextFreeName) {
+    static std::vector<std::string> offered;
+    static ReplaceAnswer answer = ReplaceAnswer::cancel;
+    offered.clear();
+    p->ask_about_replacing = [](const std::string&, const std::string& free_name) {
+        offered.push_back(free_name);
+        return answer;
+    };
+    struct Save {
+        const char* title;
+        Fl_Widget* button;
+        const char* name;
+        const char* free_name;
+    };
+    for (const Save& save : {Save{"save data to:", p->record_save_as_button, "take1.txt", "take2.txt"},
+                             Save{"save data to:", p->playback_save_as_button, "take1.txt", "take2.txt"},
+                             Save{"save model to:", model_button("save"), "chain9.txt", "chain10.txt"},
+                             Save{"export CSV to:", p->record_export_button, "walk.csv", "walk2.csv"}}) {
+        for (const ReplaceAnswer a : {ReplaceAnswer::free_name, ReplaceAnswer::replace, ReplaceAnswer::cancel}) {
+            const std::string name = dir.file(save.name), free_name = dir.file(save.free_name);
+            testing_support::write_whole_file(name, "old");
+            std::filesystem::remove(free_name);
+            std::filesystem::remove(free_name + ".model");
+            answer = a;
+            offered.clear();
+            script_chooser(save.title, name);
+            save.button->do_callback();
+            ASSERT_EQ(offered, std::vector<std::string>{free_name}) << save.name;
+            EXPECT_EQ(testing_support::read_whole_file(name) == "old", a != ReplaceAnswer::replace) << save.name;
+            EXPECT_EQ(testing_support::file_exists(free_name), a == ReplaceAnswer::free_name) << save.name;
+        }
+    }
+    offered.clear();
+    p->record_file_input->value(dir.file("take1.txt").c_str());
+    p->record_quicksave_button->do_callback();
+    EXPECT_TRUE(offered.empty());
+    EXPECT_NE(testing_support::read_whole_file(dir.file("take1.txt")), "old");
+    p->ask_about_replacing = nullptr;
+}
+
 // 1023 characters fit the path fields; one more does not: such a name is
 // refused whole, with a message, and the field keeps every byte it had. The
 // names lie in a folder that does not exist, so every file operation fails

@@ -6,10 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "loop/main_loop.h"
+#include "measure/animation_sink.h"
+#include "measure/csv_file.h"
+#include "measure/frame_table.h"
+#include "model/animation_file.h"
 #include "model/animation.h"
 #include "platform/rand.h"
 #include "platform/timer.h"
@@ -56,6 +63,14 @@ private:
     int given_ = 0;
 };
 
+// Runs the batch into a table of every frame.
+BatchEnd run_into(BatchSource& source, const BatchSettings& settings, NodeModel& model, FrameTable& table,
+                  const std::atomic<bool>& stop, const std::function<void(int64_t)>& progress = nullptr) {
+    TableSink sink(table);
+    FrameSink* const sinks[] = {&sink};
+    return run_batch(source, settings, model, sinks, stop, progress);
+}
+
 BatchSettings settings_at(int32_t threshold, int64_t max_frames = -1) {
     BatchSettings s;
     s.options.threshold = threshold;
@@ -96,7 +111,7 @@ TEST(BatchRun, RowsHoldWhatTheMainLoopsCycleTracksFrameByFrame) {
     NodeModel model = chain_on_squares();
     FrameTable table;
     const std::atomic<bool> stop{false};
-    EXPECT_EQ(run_batch(*source, settings_at(180, kFrames), model, table, stop, nullptr), BatchEnd::frames_done);
+    EXPECT_EQ(run_into(*source, settings_at(180, kFrames), model, table, stop), BatchEnd::frames_done);
     ASSERT_EQ(table.frame_count(), static_cast<size_t>(kFrames));
     for (size_t i = 0; i < expected.size(); ++i) {
         ASSERT_EQ(table.nodes[i].x, expected[i].x) << "frame " << i / 3;
@@ -121,10 +136,26 @@ TEST(BatchRun, AFileEndsByItselfAndItsRowsCarryItsPresentationTimes) {
     model.nodes = {{203, 356 - 104, 255}};  // by the square, in the flipped frame
     FrameTable table;
     const std::atomic<bool> stop{false};
-    EXPECT_EQ(run_batch(file, settings_at(100), model, table, stop, nullptr), BatchEnd::source_ended);
+    EXPECT_EQ(run_into(file, settings_at(100), model, table, stop), BatchEnd::source_ended);
     EXPECT_EQ(table.times_ms, (std::vector<double>{1000, 1040, 1080, 1120, 1160}));
     EXPECT_EQ(table.states[0], NodeState::tracked);
     EXPECT_EQ(model.nodes[0].x, 204);
+}
+
+TEST(BatchRun, RealtimeAnalysesNoFrameOfAFileBeforeItsOwnTime) {
+    FakeSource file(6, true);  // 40 ms apart
+    NodeModel model;
+    FrameTable table;
+    const std::atomic<bool> stop{false};
+    BatchSettings settings = settings_at(100);
+    settings.realtime = true;
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<double> done_ms;
+    run_into(file, settings, model, table, stop, [&](int64_t) {
+        done_ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    });
+    ASSERT_EQ(done_ms.size(), 6u);
+    for (size_t f = 1; f < done_ms.size(); ++f) EXPECT_GE(done_ms[f], 40.0 * f - 1.0) << f;
 }
 
 TEST(BatchRun, ARunStopsAtItsFrameCountAtAStopRequestOrWhenACameraFails) {
@@ -132,14 +163,14 @@ TEST(BatchRun, ARunStopsAtItsFrameCountAtAStopRequestOrWhenACameraFails) {
     NodeModel model;
     FrameTable table;
     FakeSource file(50, true);
-    EXPECT_EQ(run_batch(file, settings_at(0, 7), model, table, never, nullptr), BatchEnd::frames_done);
+    EXPECT_EQ(run_into(file, settings_at(0, 7), model, table, never), BatchEnd::frames_done);
     EXPECT_EQ(table.frame_count(), 7u);
 
     std::atomic<bool> stop{false};
     FrameTable stopped;
     FakeSource file2(50, true);
     std::vector<int64_t> heard;
-    EXPECT_EQ(run_batch(file2, settings_at(0), model, stopped, stop,
+    EXPECT_EQ(run_into(file2, settings_at(0), model, stopped, stop,
                         [&](int64_t done) {
                             heard.push_back(done);
                             if (done == 5) stop.store(true);
@@ -150,12 +181,12 @@ TEST(BatchRun, ARunStopsAtItsFrameCountAtAStopRequestOrWhenACameraFails) {
 
     FakeSource camera(3, false);
     FrameTable failed;
-    EXPECT_EQ(run_batch(camera, settings_at(0, 10), model, failed, never, nullptr), BatchEnd::source_failed);
+    EXPECT_EQ(run_into(camera, settings_at(0, 10), model, failed, never), BatchEnd::source_failed);
     EXPECT_EQ(failed.frame_count(), 3u);
 
     FakeSource broken(4, true, "take.mkv: a picture of 0 x 0 pixels cannot be shown");
     FrameTable kept;
-    EXPECT_EQ(run_batch(broken, settings_at(0), model, kept, never, nullptr), BatchEnd::source_failed)
+    EXPECT_EQ(run_into(broken, settings_at(0), model, kept, never), BatchEnd::source_failed)
         << "a file that fails has not ended";
     EXPECT_EQ(kept.frame_count(), 4u);
 }
@@ -236,7 +267,7 @@ TEST_P(BatchOverRecordedFrames, GivesOneRowPerFrameAtItsTimesAndEndsByItself) {
     model.nodes = {{square_column(0) - 2, 359 - 100 + 1, 255}};  // by the square, in the flipped frame
     FrameTable table;
     const std::atomic<bool> stop{false};
-    EXPECT_EQ(run_batch(*source, settings_at(100), model, table, stop, nullptr), BatchEnd::source_ended);
+    EXPECT_EQ(run_into(*source, settings_at(100), model, table, stop), BatchEnd::source_ended);
     ASSERT_EQ(table.frame_count(), static_cast<size_t>(kMovingFrames));
     for (int f = 0; f < kMovingFrames; ++f) {
         EXPECT_DOUBLE_EQ(table.times_ms[f], 40.0 * f) << "frame " << f;
@@ -261,7 +292,7 @@ TEST(BatchRun, AFileCutShortKeepsTheRowsOfTheFramesItHolds) {
     model.nodes = {{square_column(0), 359 - 100, 255}};
     FrameTable table;
     const std::atomic<bool> stop{false};
-    EXPECT_EQ(run_batch(*source, settings_at(100), model, table, stop, nullptr), BatchEnd::source_ended);
+    EXPECT_EQ(run_into(*source, settings_at(100), model, table, stop), BatchEnd::source_ended);
     EXPECT_GE(table.frame_count(), 5u);
     EXPECT_LT(table.frame_count(), static_cast<size_t>(kMovingFrames));
     for (size_t f = 0; f + 1 < table.frame_count(); ++f)
@@ -282,4 +313,110 @@ TEST(BatchRun, AVariableRateFileIsCountedForItsProgressTotal) {
     const auto source = open_batch_source(path, reason);
     ASSERT_NE(source, nullptr) << reason;
     EXPECT_EQ(source->length(), 40);
+}
+
+// --- outputs -----------------------------------------------------------------------
+
+namespace {
+
+// A sink that takes frames up to `fails_at` and fails from then on.
+class FailingSink final : public FrameSink {
+public:
+    explicit FailingSink(int64_t fails_at) : fails_at_(fails_at) {}
+    bool take(const FrameMeasure& frame) override {
+        if (frame.frame >= fails_at_) return false;
+        ++taken;
+        return true;
+    }
+    int64_t taken = 0;
+
+private:
+    int64_t fails_at_;
+};
+
+// One frame with a bright square, handed over again and again without a copy.
+class StillSource final : public BatchSource {
+public:
+    bool next(Frame& frame) override {
+        if (frame.size() != kFrameBytes) FakeSource(1, false).next(frame);
+        return true;
+    }
+    bool ends() const override { return false; }
+};
+
+}  // namespace
+
+TEST(BatchRun, AFailedOutputIsFedNoMoreWhileTheOthersGoOnAndTheRunEndsWithTheLast) {
+    const std::atomic<bool> never{false};
+    NodeModel model;
+    FakeSource file(50, true);
+    FrameTable table;
+    TableSink kept(table);
+    FailingSink early(3);
+    FrameSink* const both[] = {&early, &kept};
+    EXPECT_EQ(run_batch(file, settings_at(0, 20), model, both, never, nullptr), BatchEnd::frames_done);
+    EXPECT_EQ(early.taken, 3);
+    EXPECT_EQ(table.frame_count(), 20u);
+
+    FakeSource file2(50, true);
+    FailingSink first(3), second(5);
+    FrameSink* const failing[] = {&first, &second};
+    int64_t done = 0;
+    EXPECT_EQ(run_batch(file2, settings_at(0), model, failing, never, [&](int64_t frames) { done = frames; }),
+              BatchEnd::outputs_failed);
+    EXPECT_EQ(second.taken, 5);
+    EXPECT_EQ(done, 6) << "no frame is analysed once no output is left";
+}
+
+// The animation holds what an animation may; the frame past its bound ends
+// it, and the other outputs get every frame.
+TEST(BatchRun, AnAnimationStopsAtItsBoundAndTheRunGoesOn) {
+    TempDir dir;
+    const std::atomic<bool> never{false};
+    NodeModel model;
+    model.nodes = {{203, 356 - 104, 255}};
+    FakeSource file(10, true);
+    FrameTable table;
+    TableSink kept(table);
+    testing_support::CapturedLog quiet;
+    AnimationSink animation(dir.file("anim.txt"), model, 1, -1, quiet.log(), 4);
+    FrameSink* const sinks[] = {&animation, &kept};
+    EXPECT_EQ(run_batch(file, settings_at(100), model, sinks, never, nullptr), BatchEnd::source_ended);
+    EXPECT_TRUE(animation.full());
+    EXPECT_EQ(table.frame_count(), 10u);
+    ASSERT_TRUE(animation.finish());
+    Animation loaded;
+    ASSERT_TRUE(load_animation(loaded, dir.file("anim.txt"), quiet.log()));
+    EXPECT_EQ(loaded.frame_count, 4);
+    EXPECT_EQ(loaded.frames[3].x, table.nodes[3].x);
+    EXPECT_FLOAT_EQ(loaded.timestamps[3], 1120.0f);
+    EXPECT_EQ(loaded.model.nodes[0].x, model.nodes[0].x) << "the chain beside it";
+}
+
+// The run's resident memory does not grow with its length: what it keeps of
+// a frame is on disk once the frame is done.
+TEST(BatchRun, MemoryStaysFlatOverALongRunWithItsCsvOnDisk) {
+    constexpr int64_t kFrames = 300'000, kWarm = 50'000;
+    TempDir dir;
+    BatchSettings settings = settings_at(0, kFrames);
+    settings.options.y_invert = 0;
+    NodeModel model;
+    StillSource source;
+    platform::OutputFile file;
+    ASSERT_TRUE(file.open(dir.file("out.csv"), platform::OutputFile::Temp::partial));
+    CsvSink csv(file, 3);
+    FrameSink* const sinks[] = {&csv};
+    uint64_t warm = 0, end = 0;
+    const std::atomic<bool> never{false};
+    run_batch(source, settings, model, sinks, never, [&](int64_t frames) {
+        if (frames == kWarm) warm = testing_support::resident_bytes();
+        if (frames == kFrames) end = testing_support::resident_bytes();
+    });
+    ASSERT_TRUE(csv.finish());
+    ASSERT_GT(warm, 0u);
+    // A table of these frames would grow by about 20 MB.
+    EXPECT_LT(static_cast<double>(end) - static_cast<double>(warm), 2e6) << warm << " -> " << end;
+    const std::string text = testing_support::read_whole_file(dir.file("out.csv"));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kFrames + 1);
+    EXPECT_EQ(text.substr(text.rfind("\r\n", text.size() - 3) + 2, 7), "299999,");
 }

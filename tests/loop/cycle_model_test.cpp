@@ -218,3 +218,53 @@ TEST(CycleWithoutScene, RunsWithoutAPreviewAndShowsNoTimelines) {
     EXPECT_EQ(app.record_animation, nullptr);
     platform::time_end_period(1);
 }
+
+namespace {
+
+// What a stream was handed, as "frame@ms" and "start frame" or "stop frame",
+// and the last frame's measurements.
+class ListSink final : public FrameSink {
+public:
+    bool take(const FrameMeasure& f) override {
+        seen.push_back(std::to_string(f.frame) + "@" + std::to_string(static_cast<int>(f.time_ms)));
+        last = f;
+        return true;
+    }
+    void take_edge(TakeEdge edge, int64_t frame) override {
+        seen.push_back((edge == TakeEdge::start ? "start " : "stop ") + std::to_string(frame));
+    }
+    std::vector<std::string> seen;
+    FrameMeasure last;
+};
+
+}  // namespace
+
+TEST_F(CycleModel, TheStreamGetsEveryNewFrameNumberedFromTheSourcesFirstWithTheTakeBetween) {
+    // The cycle's seeding keeps this list of three, and the nodes stay on it.
+    app.options.kmeans_clusters = 3;
+    loop.clusters = square_centres(app.time_phase);
+    model.nodes = {{loop.clusters[1].x, loop.clusters[1].y, 255}, {loop.clusters[2].x, loop.clusters[2].y, 255}};
+    ListSink sink;
+    cycle_at(100);  // frame 0, before the stream listens: its time is the origin
+    cycle_at(150);
+    loop.stream = &sink;
+    cycle_at(200);  // frame 2
+    start_recording(record);
+    cycle_at(250);  // frame 3, the take's first
+    app.frame_frozen = true;
+    cycle_at(300);  // no new frame: nothing streamed
+    app.frame_frozen = false;
+    cycle_at(350);  // frame 4
+    stop_recording(record);
+    cycle_at(400);  // frame 5
+    EXPECT_EQ(sink.seen, (std::vector<std::string>{"2@100", "start 3", "3@150", "4@250", "stop 4", "5@300"}));
+    ASSERT_EQ(record.frame_count, 2);
+    EXPECT_FLOAT_EQ(record.timestamps[0], 250.0f) << "the take and the stream time a frame by one reading";
+
+    // The synthetic camera's picture is the frame: x as it is, y counted
+    // from the picture's top, where the flipped frame has row 0.
+    ASSERT_EQ(sink.last.nodes.size(), 2u);
+    EXPECT_DOUBLE_EQ(sink.last.nodes[1].u, model.nodes[1].x);
+    EXPECT_DOUBLE_EQ(sink.last.nodes[1].v, 359.0 - model.nodes[1].y);
+    EXPECT_EQ(sink.last.nodes[0].state, NodeState::tracked);
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "loop/batch_run.h"
+#include "measure/frame_table.h"
 #include "platform/rand.h"
 #include "tests/cluster/scene_frames.h"
 
@@ -62,8 +63,10 @@ TEST_P(SubPixelNodes, FallWithinATenthOfAPixelOfDrawnMarkersWhereTheIntegerOnesD
         model.nodes.push_back(ModelNode{static_cast<int32_t>(m.x) + 3, static_cast<int32_t>(m.y) - 2, 255});
     DrawnMarkers source;
     FrameTable table;
+    TableSink sink(table);
+    FrameSink* const sinks[] = {&sink};
     const std::atomic<bool> stop{false};
-    ASSERT_EQ(run_batch(source, settings, model, table, stop, nullptr), BatchEnd::source_ended);
+    ASSERT_EQ(run_batch(source, settings, model, sinks, stop, nullptr), BatchEnd::source_ended);
     ASSERT_EQ(table.frame_count(), static_cast<size_t>(kFrames));
     ASSERT_EQ(table.sub_pixel_centres.size(), table.nodes.size());
 

@@ -15,6 +15,14 @@
 
 namespace {
 
+// The model's chain as the next frame of the table, measured as a run measures it.
+void append(FrameTable& t, double time_ms, const NodeModel& m) {
+    FrameMeasure frame;
+    measure_frame(static_cast<int64_t>(t.frame_count()), time_ms, m.nodes, m.node_states, m.sub_pixel_centres, {},
+                  frame);
+    t.append(frame);
+}
+
 // Two frames of three nodes: node 1 sits on node 0 in frame 1 (no angle there).
 // In frame 0 nodes 1 and 2 have sub-pixel centres and node 0 has none, so
 // only node 2's angle comes from centres: its links (-1, 10) and +x turn by
@@ -25,11 +33,11 @@ FrameTable small_table() {
     m.nodes = {{0, 0, 255}, {10, 0, 255}, {10, 10, 200}};
     m.node_states = {NodeState::tracked, NodeState::held, NodeState::placed};
     m.sub_pixel_centres = {{}, {10.0f, 0.5f}, {9.0f, 10.5f}};
-    t.append(0.0, m);
+    append(t, 0.0, m);
     m.nodes = {{5, 5, 255}, {5, 5, 255}, {8, 9, 255}};
     m.node_states = {NodeState::predicted, NodeState::unknown, NodeState::tracked};
     m.sub_pixel_centres.clear();
-    t.append(16.6666, m);
+    append(t, 16.6666, m);
     return t;
 }
 
@@ -60,7 +68,7 @@ TEST(CsvFile, ValuesThatRoundToZeroAreNeverNegative) {
     NodeModel m;
     // A bend of -0.00003 degrees at node 1.
     m.nodes = {{0, 0, 255}, {2000000, 0, 255}, {4000000, -1, 255}};
-    t.append(-0.0001, m);
+    append(t, -0.0001, m);
     EXPECT_EQ(format_csv(t).substr(csv_header(3).size() + 2, 47), "0,0.000,0,0,,,255,0.000,,2000000,0,,,255,0.000,");
 }
 

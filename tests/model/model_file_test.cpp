@@ -227,6 +227,42 @@ INSTANTIATE_TEST_SUITE_P(Counts, ModelFileRefusedCount,
                                            "16777217 1 1 0 1", "2147483647", "99999999999 1 1 0 1", "+ 3",
                                            "\xef\xbb\xbf" "3 1 1 0 1"));
 
+// Files that are plainly something else are refused before anything is
+// read, and the line says what they look like: a take given as a model would
+// otherwise become a chain of as many nodes as it has frames.
+struct OtherFile {
+    std::string text;
+    const char* looks_like;
+};
+
+class ModelFileNotAModel : public ModelFile, public ::testing::WithParamInterface<OtherFile> {};
+
+TEST_P(ModelFileNotAModel, IsRefusedSayingWhatItLooksLike) {
+    const std::string path = dir.file("other.txt");
+    write_whole_file(path, GetParam().text);
+    const NodeModel before = unusual_model();
+    NodeModel m = before;
+    EXPECT_FALSE(load_model(m, path, log.log()));
+    expect_same_model(m, before);
+    EXPECT_EQ(log.err.str(),
+              "\ncould NOT load model from " + path + ": it looks like " + GetParam().looks_like);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ModelFileNotAModel,
+    ::testing::Values(
+        OtherFile{"301\t3\n0\t10\t229\t255\t\t450\t19\t255\t\t110\t109\t255\t\t\n",
+                  "an animation file (301 frames of 3 nodes; its chain is in its .model file)"},
+        OtherFile{"frame,time_ms,n0_x,n0_y\r\n0,0.000,1,2\r\n", "a CSV table of tracked frames"},
+        OtherFile{"3,1,1,0,1\n", "a CSV table"},
+        OtherFile{"# velmora session\nversion = 1\n", "a settings or session file (key = value)"},
+        OtherFile{"tracking.memory=1\n", "a settings or session file (key = value)"},
+        OtherFile{std::string("\0\0\0\x20" "ftypisom\0\0\x02\0", 16), "an MP4 or QuickTime video"},
+        OtherFile{"\x1a\x45\xdf\xa3\x9f\x42\x86\x81\x01", "a Matroska or WebM video"},
+        OtherFile{std::string("RIFF\x24\x10\0\0AVI LIST", 16), "an AVI video"},
+        OtherFile{"\x89PNG\r\n\x1a\n", "a PNG picture"},
+        OtherFile{"3\t1\t1\t0\t1\n\x01\x02 junk", "a binary file"}));
+
 // Any count an animation frame may hold loads; a short file keeps the default
 // layout for the nodes it does not hold.
 TEST_F(ModelFile, CountsFarBeyondTheControlPanelsLoad) {

@@ -57,6 +57,14 @@ inline void write_whole_file(const std::string& path, const std::string& bytes) 
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// The process's resident memory in bytes, from /proc; 0 when unknown.
+inline uint64_t resident_bytes() {
+    std::ifstream statm("/proc/self/statm");
+    uint64_t size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
 inline bool file_exists(const std::string& path) {
     struct stat st{};
     return ::stat(path.c_str(), &st) == 0;
