@@ -328,6 +328,16 @@ void calibration_from_command_line(TrackSettings& s) {
     else if (!s.calibration_from.ends_with(kHere)) s.calibration_from.append(" and ").append(kHere);
 }
 
+// The rate kept with the source in the window's extra settings, when the
+// run's SOURCE is that source; 0 otherwise.
+double remembered_fps(const ExtraSettings& extras, const std::string& source) {
+    if (extras.get("source") != source) return 0;
+    const std::string text = extras.get("source.fps");
+    double fps = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), fps);
+    return ec == std::errc() && end == text.data() + text.size() && fps > 0 && fps <= 1000 ? fps : 0;
+}
+
 constexpr TrackFlag kTrackFlags[] = {
     {"--model", "MODEL.txt", "the session's chain, else the window's first: 3 nodes in a row",
      "the chain to track, as the window's \"save\" writes it", &take_file<&TrackArgs::model>},
@@ -356,6 +366,14 @@ constexpr TrackFlag kTrackFlags[] = {
      [](TrackArgs& args, std::string_view value, std::string& error) {
          if (parse_count(value, args.frames)) return true;
          error = "needs a whole number above 0";
+         return false;
+     }},
+    {"--fps", "N", "the rate kept with the source, else 25", "frames per second of an image sequence",
+     [](TrackArgs& args, std::string_view value, std::string& error) {
+         const char* end = value.data() + value.size();
+         const auto [stop, ec] = std::from_chars(value.data(), end, args.fps);
+         if (ec == std::errc() && stop == end && args.fps > 0 && args.fps <= 1000) return true;
+         error = "needs a rate above 0 and up to 1000";
          return false;
      }},
     {"--threshold", "N|auto", "as set in the window",
@@ -537,6 +555,7 @@ struct TrackJob {
     int decoder_threads = 0;
     bool alone = true;        // the only run: every source message is its own, its notes go out at once
     std::string camera_mode;  // WxH@FPS[/FORMAT] a camera captures in; empty: its own
+    double sequence_fps = kDefaultSequenceFps;  // the rate of an image sequence
 };
 
 struct JobEnd {
@@ -556,6 +575,7 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     BatchSourceOptions options;
     options.decoder_threads = job.decoder_threads;
     options.camera_mode = parse_camera_mode(job.camera_mode, error).value_or(CameraMode{});
+    options.sequence_fps = job.sequence_fps;
     std::unique_ptr<BatchSource> source = open_batch_source(job.source, error, options);
     if (source == nullptr) return refused(1, error);
     if (!source->ends() && settings.batch.max_frames < 0)
@@ -577,6 +597,11 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
                               std::to_string(nodes) + " nodes, and the run has " + std::to_string(total) +
                               ": give --frames " + std::to_string(animation_frames) +
                               " or less, or leave out --animation");
+    // The threshold in force, from the settings or the command line; "auto"
+    // finds its own on the first frame.
+    if (const std::string refusal = threshold_refusal(settings.batch.options);
+        !refusal.empty() && !settings.batch.setup.find_markers)
+        return refused(1, refusal);
 
     // Each run sees the synthetic camera's frames of a fresh process.
     platform::set_rand_state(1);
@@ -677,7 +702,9 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     if (stream != nullptr) stream->finish();
     tell_stream();
     const std::string fault = source->fault();
-    const bool damaged = watch.messages() > 0;
+    // Whether the file was damaged the source itself says.
+    const bool damaged = source->damaged();
+    const bool ends = source->ends();
     std::optional<SourceGeometry> geometry;
     if (const SourceGeometry* g = source->geometry()) geometry = *g;
     source.reset();  // stops its threads; what it read ahead may still have spoken
@@ -760,6 +787,7 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
             return failed(1, "the source \"" + job.source + "\" gave no frame after " + std::to_string(done) +
                                  " frames; the output holds those");
         default:
+            if (done == 0 && ends) return failed(1, "the source \"" + job.source + "\" holds no picture");
             // A file with damaged data plays what can be decoded; the run
             // says that its rows are not the whole file.
             if (damaged)
@@ -921,6 +949,15 @@ std::vector<RunFile> track_outputs(const TrackArgs& args) {
         if (!platform::is_device(args.animation)) out.push_back({"the animation's model", args.animation + ".model"});
     }
     return out;
+}
+
+std::string threshold_refusal(const Options& options) {
+    const int32_t t = options.threshold;
+    if (t == 0)
+        return "threshold 0 finds no markers: choose one on the Clustering page of the window (it is kept in the "
+               "options file) or give --threshold N";
+    if (t < 0 || t > 255) return "the options file's threshold " + std::to_string(t) + " lies outside 0 to 255";
+    return {};
 }
 
 std::string track_usage() {
@@ -1127,8 +1164,15 @@ int batch_main(int argc, char** argv) {
         if (!args.camera_mode.empty() || settings.extras.get("source") != source) return args.camera_mode;
         return settings.extras.get(kCameraModeKey);
     };
+    // An image sequence plays at the rate asked for, else at the one kept
+    // with it, else at 25.
+    const auto sequence_fps = [&](const std::string& source) {
+        const double kept = remembered_fps(settings.extras, source);
+        return args.fps > 0 ? args.fps : kept > 0 ? kept : kDefaultSequenceFps;
+    };
     if (args.out_dir.empty()) {
-        const TrackJob job{args.sources[0], args.csv, args.animation, 0, true, camera_mode(args.sources[0])};
+        const TrackJob job{args.sources[0], args.csv, args.animation, 0, true, camera_mode(args.sources[0]),
+                           sequence_fps(args.sources[0])};
         SingleProgress progress(settings_line(settings), args.frames);
         const JobEnd end = run_track_job(job, settings, model, progress);
         status = end.status == 0 ? 0 : fail(end.status, end.failure);
@@ -1141,7 +1185,7 @@ int batch_main(int argc, char** argv) {
                 platform::set_message_sink(nullptr);
                 return fail(2, "\"" + clash->source + "\" and \"" + source + "\" would both write " + csv);
             }
-            jobs.push_back(TrackJob{source, csv, args.animation, 0, false, camera_mode(source)});
+            jobs.push_back(TrackJob{source, csv, args.animation, 0, false, camera_mode(source), sequence_fps(source)});
         }
         std::error_code ec;
         std::filesystem::create_directories(args.out_dir, ec);

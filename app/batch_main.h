@@ -3,7 +3,7 @@
 //
 //   velmora track SOURCE... [--model MODEL.txt] [--session FILE] [--options FILE]
 //                 [--csv OUT.csv] [--animation OUT.txt] [--out-dir DIR] [-j N]
-//                 [--frames N] [--osc HOST:PORT] [--realtime] [settings flags]
+//                 [--frames N] [--fps N] [--osc HOST:PORT] [--realtime] [settings flags]
 //
 // Runs the analysis over each SOURCE with the settings of the options file
 // (the one the program itself uses unless --options names another) or of a
@@ -35,6 +35,8 @@
 #include "measure/take_kinematics.h"
 #include "stream/osc_stream.h"
 
+#include "base/options.h"
+
 struct TrackArgs {
     std::vector<std::string> sources;
     std::string model;      // empty: the session's, else the chain the window starts with
@@ -44,6 +46,7 @@ struct TrackArgs {
     std::string animation;  // empty: none
     std::string out_dir;    // empty: the outputs --csv and --animation name
     int64_t frames = -1;    // -1: until the source ends
+    double fps = 0;         // an image sequence's rate; 0: the one kept with the source, else 25
     int jobs = 0;           // sources analysed at once; 0: one per core
     int32_t threshold = 0;  // 1 to 255; 0: the options file's
     bool auto_threshold = false;  // --threshold auto: found on the first frame
@@ -114,6 +117,12 @@ std::string track_usage();
 // missing, unknown, repeated or malformed. --help and --version need nothing else.
 bool parse_track_args(int argc, const char* const* argv, TrackArgs& args, std::string& error);
 
+// Why the analysis cannot run with these options' threshold, or empty when it
+// can: 0 runs no clustering, so no marker would ever be found, and a value
+// outside 0 to 255 (only an options file can hold one) would be cut to its
+// low 8 bits by the window.
+std::string threshold_refusal(const Options& options);
+
 // Every file a run reads: the sources, the model, the session or else the
 // options file and its extra settings (`options_file` is the one the run reads, named or the
 // program's own; `extras_beside` the options file beside which the extras lie).
@@ -140,8 +149,9 @@ bool is_track_command(int argc, const char* const* argv);
 
 // Exit status: 0 when every frame of every source was analysed and every
 // output written; 2 for a command line it cannot use; 1 when a source, model,
-// session, options file or output fails, and when a file held damaged data
-// (the outputs then hold the frames done, or decoded); 130 when stopped by
-// Ctrl-C (the outputs then hold the frames done). Every failure writes one
-// line to standard error.
+// session, options file or output fails, when the threshold in force finds
+// nothing (0, which runs no clustering, or one outside 0 to 255), when a file
+// holds no picture, and when a file held damaged data (the outputs then hold
+// the frames done, or decoded); 130 when stopped by Ctrl-C (the outputs then
+// hold the frames done). Every failure writes one line to standard error.
 int batch_main(int argc, char** argv);

@@ -35,6 +35,7 @@
 #include "platform/rand.h"
 #include "platform/timer.h"
 #include "stream/osc_stream.h"
+#include "video/camera_source.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ void BM_StreamHandOff(benchmark::State& state) {
 BENCHMARK(BM_StreamHandOff)->Unit(benchmark::kNanosecond);
 
 // The synthetic camera's first frame, handed over again at every grab.
-class StillCamera final : public Videocam {
+class StillCamera final : public CameraSource {
 public:
     explicit StillCamera(const Frame& frame) : frame_(frame) {}
     bool start() override { return true; }
@@ -167,6 +168,10 @@ public:
         copy_frame(frame_, frame);
         return true;
     }
+    double frame_time_ms() const override { return 0; }
+    bool ended() const override { return false; }
+    std::string fault() const override { return {}; }
+    SourceInfo info() const override { return {}; }
 
 private:
     const Frame& frame_;

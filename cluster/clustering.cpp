@@ -25,12 +25,13 @@ void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowW
 
 void cluster_frame(const Options& options, const Frame& frame, Frame& thresholded, BrightPixelList& pixels,
                    KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work, MergeWork& merge_work,
-                   ClusterStatistics& statistics, ClusterList& clusters) {
-    kmeans_seed(clusters, options.kmeans_clusters);
+                   ClusterStatistics& statistics, ClusterList& clusters, bool& found) {
+    if (kmeans_seed(clusters, options.kmeans_clusters)) found = false;
     if (options.threshold < 1) return;
     threshold_frame(frame, thresholded, options.threshold);
     list_bright_pixels(thresholded, pixels);
     prepare_member_listing(statistics, kmeans_sums, region_grow_work, merge_work);
     run_clustering(options, kmeans_sums, region_grow_work, merge_work, pixels, clusters);
+    if (options.cluster_method >= 0 && options.cluster_method <= 2) found = true;
     finish_cluster_statistics(statistics, options.cluster_method, clusters, frame, options.threshold);
 }

@@ -25,6 +25,12 @@ void run_clustering(const Options& options, KMeansSums& kmeans_sums, RegionGrowW
 // more, the threshold into `thresholded`, the bright-pixel list and the
 // clustering, with the clusters' statistics while they are wanted. Below
 // threshold 1 the clusters stay as they were and `thresholded` is untouched.
+//
+// `found` says whether the list holds what a method found rather than seeds
+// no method has run on (the seeding rule fills the list at start-up and
+// whenever its length changes): it comes in as the last call left it and is
+// set when a method runs, cleared when the list is seeded anew. Seeds are no
+// markers: tracking and drawing take the list only while it is set.
 void cluster_frame(const Options& options, const Frame& frame, Frame& thresholded, BrightPixelList& pixels,
                    KMeansSums& kmeans_sums, RegionGrowWork& region_grow_work, MergeWork& merge_work,
-                   ClusterStatistics& statistics, ClusterList& clusters);
+                   ClusterStatistics& statistics, ClusterList& clusters, bool& found);

@@ -89,15 +89,16 @@ WorkerPool* KMeansSums::pool_for(size_t pixel_count, size_t centre_count) {
     return pool_->parts() > 1 ? pool_.get() : nullptr;
 }
 
-void kmeans_seed(ClusterList& clusters, int32_t kmeans_clusters) {
+bool kmeans_seed(ClusterList& clusters, int32_t kmeans_clusters) {
     const size_t wanted = static_cast<size_t>(std::clamp(kmeans_clusters, 0, kMaxKMeansClusters));
-    if (clusters.size() == wanted) return;
+    if (clusters.size() == wanted) return false;
     clusters.resize(wanted, Cluster{0, 0, 0});
     for (Cluster& c : clusters) {
         const int32_t s1 = seed_coordinate(platform::rand());
         const int32_t s2 = seed_coordinate(platform::rand());
         c = Cluster{s2, s1, 255};
     }
+    return true;
 }
 
 void kmeans(KMeansSums& work, const BrightPixelList& pixels, ClusterList& clusters,

@@ -60,7 +60,8 @@ inline constexpr int32_t kMaxKMeansClusters = 480 * 360;
 // that bound), the list is resized and every entry, from index 0 up, gets a
 // random seed: two draws of the shared generator, y from the first and x from
 // the second, each r / 32767 * 300 as float truncated, and value 255.
-void kmeans_seed(ClusterList& clusters, int32_t kmeans_clusters);
+// True when it seeded the list anew.
+bool kmeans_seed(ClusterList& clusters, int32_t kmeans_clusters);
 
 // `iterations` rounds of: assign every pixel to its nearest centre (lower
 // index wins a tie), then move each centre to the truncated value-weighted

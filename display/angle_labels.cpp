@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include "measure/frame_measure.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,10 +21,13 @@ void draw_angle_labels(glFont& font, const NodeModel& model, int32_t line_width,
     if (!model.visible || model.nodes.empty()) return;
     // Clear of the node box (half-size line width + 5) and of its highlight boxes.
     const int32_t offset = std::clamp(line_width, 1, 10) + 12;
+    // The angles the CSV writes: from the sub-pixel centres where the nodes have them.
+    FrameMeasure measured;
+    measure_model(model, MeasureContext{}, measured);
     glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
     begin_text(font);
     for (size_t i = 0; i < model.nodes.size(); ++i) {
-        const std::string text = angle_label(bend_angle_deg(model.nodes, i));
+        const std::string text = angle_label(measured.nodes[i].angle_deg);
         if (text.empty()) continue;
         const double x = static_cast<double>(model.nodes[i].x) * scale + offset;
         const double y = static_cast<double>(model.nodes[i].y) * scale + offset - 8;

@@ -400,7 +400,8 @@ void AnglesWindow::refresh(double now_ms) {
 
 void AnglesWindow::after_cycle(double now_ms, int64_t wall_ms) {
     if (!shown()) return;
-    live_series_.append(now_ms, live_.nodes);
+    measure_model(live_, MeasureContext{}, live_measure_);
+    live_series_.append(now_ms, live_measure_);
     live_series_.drop_before(now_ms - kLiveSpanMs - 1000.0);
     if (wall_ms - refreshed_at_ < 50) return;
     refreshed_at_ = wall_ms;

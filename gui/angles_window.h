@@ -121,6 +121,7 @@ private:
     std::function<float()> now_;
     AngleSource source_ = AngleSource::record;
     AngleSeries live_series_;
+    FrameMeasure live_measure_;  // the live model's numbers this cycle, kept for its storage
     // The recording's series and what it was built from: it grows while the
     // same take grows and is built anew for anything else.
     AngleSeries recorded_series_;

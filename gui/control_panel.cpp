@@ -417,6 +417,7 @@ void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_f
 void PanelCycleView::request_redraw() {
     panel_.preview->redraw();
     measure_after_cycle(panel_);
+    source_after_cycle(panel_);
     scene_aids_after_cycle(panel_);
     calibration_after_cycle(panel_);
     osc_after_cycle(panel_);

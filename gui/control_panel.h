@@ -141,6 +141,11 @@ struct ControlPanel {
     Fl_Light_Button* source_pause_button = nullptr;
     Fl_Button* source_back_button = nullptr;
     Fl_Button* source_forward_button = nullptr;
+    Fl_Button* source_first_button = nullptr;  // "|<"
+    Fl_Slider* source_seek_slider = nullptr;
+    Fl_Button* source_last_button = nullptr;   // ">|"
+    Fl_Box* source_position_box = nullptr;     // frame number and time
+    Fl_Value_Input* source_rate_input = nullptr;  // "rate [fps]" of image sequences
     SourceControl* source = nullptr;  // the open source and its device controls; set by connect_source_page
     // Scene aids (gui/scene_aids.cpp): automatic threshold, cluster
     // statistics, histogram.

@@ -24,6 +24,7 @@
 
 #include "display/preview_window.h"
 #include "gui/operator_aids.h"
+#include "gui/source_page.h"
 #include "model/animation.h"
 
 namespace {
@@ -48,10 +49,23 @@ void toggle(Fl_Button* b) {
     b->do_callback();
 }
 
+SourceKey source_key_of(PanelKey key) {
+    switch (key) {
+        case PanelKey::frame_back: return SourceKey::back;
+        case PanelKey::frame_forward: return SourceKey::forward;
+        case PanelKey::first_frame: return SourceKey::first;
+        default: return SourceKey::last;
+    }
+}
+
 // Left, Right, Home, End: the timeline of the recording group that holds the
-// keyboard focus, "playback:" when neither does.
+// keyboard focus; else the open file while the Camera page is shown;
+// "playback:" otherwise.
 void step_timeline(ControlPanel& p, PanelKey key) {
     Fl_Widget* focus = Fl::focus();
+    const bool in_group = focus != nullptr && (p.record_timeline->parent()->contains(focus) ||
+                                               p.playback_timeline->parent()->contains(focus));
+    if (!in_group && source_key(p, source_key_of(key))) return;
     const bool record = focus != nullptr && p.record_timeline->parent()->contains(focus);
     Animation& a = record ? p.preview->record_animation : p.preview->playback_animation;
     Fl_Slider* timeline = record ? p.record_timeline : p.playback_timeline;
@@ -214,6 +228,8 @@ std::string help_html() {
            "work in "
            "(\"playback:\" otherwise)</li>"
            "<li><b>Home</b>, <b>End</b>: its first and its last frame</li>"
+           "<li>While the Camera page shows an open file, these four keys step through the file and go "
+           "to its first and last frame instead</li>"
            "<li><b>F1</b>: this page</li>"
            "<li><b>F11</b>: open or close the output window</li>"
            "<li><b>Escape</b>: close velmora</li></ul>"

@@ -25,6 +25,7 @@
 #include "gui/operator_aids.h"
 #include "loop/live_measure.h"
 #include "measure/csv_file.h"
+#include "measure/frame_measure.h"
 #include "measure/take_kinematics.h"
 #include "platform/message.h"
 #include "platform/timer.h"
@@ -238,11 +239,16 @@ void show_kept_measure_choices(ControlPanel& p) {
 }
 
 void measure_after_cycle(ControlPanel& p) {
-    const AppState& app = app_state;
+    AppState& app = app_state;
     std::string text;
-    if (app.node_model != nullptr && app.selected_node >= 0 &&
-        static_cast<size_t>(app.selected_node) < app.node_model->nodes.size()) {
-        text = angle_label(bend_angle_deg(*app.node_model, app.selected_node));
+    const bool selected = app.node_model != nullptr && app.selected_node >= 0 &&
+                          static_cast<size_t>(app.selected_node) < app.node_model->nodes.size();
+    app.angles_shown =
+        selected || p.preview->show_angles || (p.angles_window != nullptr && p.angles_window->shown() != 0);
+    if (selected) {
+        FrameMeasure measured;
+        measure_model(*app.node_model, MeasureContext{}, measured);
+        text = angle_label(measured.nodes[static_cast<size_t>(app.selected_node)].angle_deg);
     }
     if (text != p.selected_angle_output->value()) p.selected_angle_output->value(text.c_str());
 

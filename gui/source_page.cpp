@@ -5,12 +5,17 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
+#include <FL/Fl_Group.H>
 #include <FL/Fl_Menu_Item.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Light_Button.H>
+#include <FL/Fl_Slider.H>
+#include <FL/Fl_Value_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 #include <memory>
 
 #include "gui/camera_modes.h"
@@ -27,7 +32,12 @@ namespace {
 
 constexpr char kCaption[] = "video source";
 constexpr char kSourceKey[] = "source";
+constexpr char kRateKey[] = "source.fps";  // an image sequence's rate, kept with the source
 constexpr double kStatusSeconds = 0.25;
+constexpr char kBackTip[] = "one frame back";
+constexpr char kNoSeekTip[] =
+    "this file carries no time stamps to find a frame by (a raw H.264 or similar stream): "
+    "\"|<\" plays it again from the start";
 
 }  // namespace
 
@@ -41,6 +51,8 @@ struct SourceControl {
     std::vector<CaptureDevice> devices;
     std::string status;  // the text the status line shows
     double wait_seconds = 0;  // see source_wait_seconds()
+    std::string position;     // the text the position box shows
+    int64_t shown_index = -2; // the frame the seek slider and the position box show
 };
 
 namespace {
@@ -191,18 +203,90 @@ void pause_changed(Fl_Widget* w, void*) {
     if (p.source != nullptr && p.source->video != nullptr) p.source->video->set_paused(p.source_pause_button->value() != 0);
 }
 
+VideoSource* video_of(const ControlPanel& p) { return p.source != nullptr ? p.source->video : nullptr; }
+
 void step_back(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
-    if (p.source == nullptr || p.source->video == nullptr) return;
-    p.source->video->step_back();
+    VideoSource* video = video_of(p);
+    if (video == nullptr || !video->can_seek()) return;
+    video->step_back();
     p.source_pause_button->value(1);
 }
 
 void step_forward(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
-    if (p.source == nullptr || p.source->video == nullptr) return;
-    p.source->video->step_forward();
+    VideoSource* video = video_of(p);
+    if (video == nullptr) return;
+    video->step_forward();
     p.source_pause_button->value(1);
+}
+
+void go_to_first(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (VideoSource* video = video_of(p)) video->go_to_frame(0);
+}
+
+void go_to_last(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (VideoSource* video = video_of(p)) video->go_to_frame(-1);
+}
+
+void seek_moved(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    VideoSource* video = video_of(p);
+    if (video == nullptr || !video->can_seek()) return;
+    const auto index = static_cast<int64_t>(p.source_seek_slider->value());
+    video->go_to_frame(index);
+    p.source->shown_index = index;  // the slider stays where it was put until the frame comes
+}
+
+// The rate input's value, when it is one a sequence can play at.
+double rate_of(const ControlPanel& p) {
+    const double fps = p.source_rate_input->value();
+    return fps > 0 && fps <= 1000 ? fps : kDefaultSequenceFps;
+}
+
+void rate_changed(Fl_Widget* w, void*) {
+    ControlPanel& p = panel_of(w);
+    if (p.source == nullptr) return;
+    const double fps = rate_of(p);
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", fps);
+    p.source->app->extras.set(kRateKey, text);
+    // A sequence open now plays at the new rate from its first frame.
+    if (p.source->source != nullptr && p.source->source->info().kind == SourceKind::sequence)
+        open_source_text(p, p.source->source->info().name);
+}
+
+// Frame number and time of the frame the loop has, "frame 12 of 300, 0.480 s".
+std::string position_text(const VideoSource::Position& at) {
+    if (at.index < 0) return {};
+    std::string text = "frame " + std::to_string(at.index);
+    if (at.frame_count > 0) text += " of " + std::to_string(at.frame_count);
+    char time[48];
+    std::snprintf(time, sizeof time, ", %.3f s", at.time_ms / 1000.0);
+    return text + time;
+}
+
+// The file controls act on files and sequences; "<", the seek slider and
+// ">|" need a file whose frames can be found by time.
+void show_playback_controls(ControlPanel& p) {
+    const VideoSource* video = video_of(p);
+    const bool file = video != nullptr && video->info().kind != SourceKind::device;
+    const bool seek = file && video->can_seek();
+    for (Fl_Widget* w : {static_cast<Fl_Widget*>(p.source_loop_check), static_cast<Fl_Widget*>(p.source_pause_button),
+                         static_cast<Fl_Widget*>(p.source_forward_button),
+                         static_cast<Fl_Widget*>(p.source_first_button)}) {
+        if (file) w->activate();
+        else w->deactivate();
+    }
+    for (Fl_Widget* w : {static_cast<Fl_Widget*>(p.source_back_button), static_cast<Fl_Widget*>(p.source_seek_slider),
+                         static_cast<Fl_Widget*>(p.source_last_button)}) {
+        if (seek) w->activate();
+        else w->deactivate();
+    }
+    p.source_back_button->tooltip(file && !seek ? kNoSeekTip : kBackTip);
+    p.source->shown_index = -2;
 }
 
 // Four times a second: the status line follows the source.
@@ -224,7 +308,8 @@ void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
     if (next != nullptr && next->info().kind != SourceKind::synthetic) {
         s.video = static_cast<VideoSource*>(next.get());
         s.video->set_loop(p.source_loop_check->value() != 0);
-        s.video->set_paused(p.source_pause_button->value() != 0);
+        // Files open paused on their first frame.
+        p.source_pause_button->value(s.video->paused() ? 1 : 0);
         // Wakes the GUI thread when it waits for events.
         s.video->set_frame_notify([] { Fl::awake(); });
         const double fps = next->info().frames_per_second;
@@ -240,7 +325,43 @@ void replace_source(ControlPanel& p, std::unique_ptr<CameraSource> next) {
     // The live measurements map through the new source's pictures.
     s.app->source_geometry = s.source != nullptr ? s.source->info().geometry : SourceGeometry{};
     show_controls(p);
+    show_playback_controls(p);
     set_status(p, status_of(s));
+}
+
+// What a source is opened with from the page.
+SourceOptions page_options(const ControlPanel& p) {
+    SourceOptions options;
+    options.loop = p.source_loop_check->value() != 0;
+    options.start_paused = true;
+    options.sequence_fps = rate_of(p);
+    return options;
+}
+
+// The file's own row under the playback buttons.
+void build_seek_widgets(ControlPanel& p) {
+    p.source_first_button = new Fl_Button(820, 285, 30, 25, "|<");
+    p.source_first_button->tooltip("the first frame (key Home while this page is shown)");
+    p.source_first_button->callback(go_to_first);
+    p.source_seek_slider = new Fl_Slider(855, 285, 320, 25);
+    p.source_seek_slider->type(FL_HOR_SLIDER);
+    p.source_seek_slider->bounds(0, 0);
+    p.source_seek_slider->step(1);
+    p.source_seek_slider->tooltip("the frame of the file to show");
+    p.source_seek_slider->callback(seek_moved);
+    p.source_last_button = new Fl_Button(1180, 285, 30, 25, ">|");
+    p.source_last_button->tooltip("the last frame (key End while this page is shown)");
+    p.source_last_button->callback(go_to_last);
+    p.source_position_box = new Fl_Box(820, 315, 260, 25);
+    p.source_position_box->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+    p.source_position_box->tooltip("the number of the frame shown, from 0, and its time in the file");
+    p.source_rate_input = new Fl_Value_Input(1190, 315, 60, 25, "rate [fps]");
+    p.source_rate_input->bounds(0.1, 1000);
+    p.source_rate_input->value(kDefaultSequenceFps);
+    p.source_rate_input->tooltip("frames per second of an image sequence, which has no rate of its own; "
+                                 "kept with the source");
+    p.source_rate_input->when(FL_WHEN_ENTER_KEY | FL_WHEN_RELEASE);
+    p.source_rate_input->callback(rate_changed);
 }
 
 }  // namespace
@@ -276,6 +397,7 @@ void build_source_widgets(ControlPanel& p) {
     p.source_forward_button = new Fl_Button(995, 255, 30, 25, ">");
     p.source_forward_button->tooltip("one frame forward");
     p.source_forward_button->callback(step_forward);
+    build_seek_widgets(p);
 
     build_camera_mode_widgets(p);
 
@@ -288,6 +410,12 @@ void connect_source_page(ControlPanel& p, AppState& app, MainLoop& loop) {
     p.source = new SourceControl;
     p.source->app = &app;
     p.source->loop = &loop;
+    const std::string kept = app.extras.get(kRateKey);
+    double fps = 0;
+    const auto [end, ec] = std::from_chars(kept.data(), kept.data() + kept.size(), fps);
+    if (ec == std::errc() && end == kept.data() + kept.size() && fps > 0 && fps <= 1000)
+        p.source_rate_input->value(fps);
+    show_playback_controls(p);
     static_cast<DeviceChoice*>(p.source_device_choice)->rescan();
     Fl::add_timeout(kStatusSeconds, &refresh_status, &p);
 }
@@ -305,8 +433,7 @@ bool open_source_text(ControlPanel& p, const std::string& text) {
 bool open_source_in_mode(ControlPanel& p, const std::string& text, const CameraMode& mode) {
     SourceControl& s = *p.source;
     std::string error;
-    SourceOptions options;
-    options.loop = p.source_loop_check->value() != 0;
+    SourceOptions options = page_options(p);
     options.camera_mode = mode;
     // A device can be open once only: the one open now is let go first, or
     // opening it again (in another mode) would find it busy.
@@ -337,7 +464,7 @@ void open_start_source(ControlPanel& p, const std::string& argument) {
     const std::string text = argument.empty() ? remembered : argument;
     if (text.empty()) return;
     std::string error;
-    SourceOptions options;
+    SourceOptions options = page_options(p);
     // The remembered camera opens in the mode kept with it.
     ExtraSettings& extras = p.source->app->extras;
     if (text == remembered) options.camera_mode = parse_camera_mode(extras.get(kCameraModeKey), error).value_or(CameraMode{});
@@ -356,6 +483,49 @@ void open_start_source(ControlPanel& p, const std::string& argument) {
     if (!argument.empty() && synthetic && !remembered.empty()) p.source->app->extras.erase(kSourceKey);
     p.source_input->value(text.c_str());
     show_camera_modes(p, synthetic ? std::string() : text);
+}
+
+void source_after_cycle(ControlPanel& p) {
+    VideoSource* video = video_of(p);
+    if (video == nullptr) {
+        if (p.source != nullptr && !p.source->position.empty()) {
+            p.source->position.clear();
+            p.source_position_box->copy_label("");
+        }
+        return;
+    }
+    const VideoSource::Position at = video->position();
+    SourceControl& s = *p.source;
+    if (at.index == s.shown_index) return;
+    s.shown_index = at.index;
+    const double last = static_cast<double>(std::max<int64_t>(at.frame_count - 1, at.index));
+    if (p.source_seek_slider->maximum() != last) p.source_seek_slider->bounds(0, std::max(last, 0.0));
+    // The slider the operator drags follows the pointer, not the file.
+    if (Fl::pushed() != p.source_seek_slider && at.index >= 0) p.source_seek_slider->value(static_cast<double>(at.index));
+    s.position = position_text(at);
+    p.source_position_box->copy_label(s.position.c_str());
+    p.source_position_box->redraw();
+}
+
+bool source_key(ControlPanel& p, SourceKey key) {
+    VideoSource* video = video_of(p);
+    if (video == nullptr || !p.brightness_slider->parent()->visible() || video->info().kind == SourceKind::device)
+        return false;
+    switch (key) {
+        case SourceKey::back:
+            p.source_back_button->do_callback();
+            break;
+        case SourceKey::forward:
+            p.source_forward_button->do_callback();
+            break;
+        case SourceKey::first:
+            p.source_first_button->do_callback();
+            break;
+        case SourceKey::last:
+            if (p.source_last_button->active()) p.source_last_button->do_callback();
+            break;
+    }
+    return true;
 }
 
 double source_wait_seconds(const ControlPanel& p) { return p.source != nullptr ? p.source->wait_seconds : 0; }

@@ -1,7 +1,9 @@
 #pragma once
 // The camera source part of the Camera page: a "source:" input with a file
-// chooser, the V4L2 cameras found, "open", a status line, and loop, pause and
-// frame steps for files. Opening a source hands it to the main loop; a device
+// chooser, the V4L2 cameras found, "open", a status line, and for files loop,
+// pause, frame steps, the first and last frame, a seek slider, the frame
+// number and time, and the rate of image sequences. Files open paused on
+// their first frame. Opening a source hands it to the main loop; a device
 // source also takes the "brightness", "gain" and "shutter" sliders.
 
 #include <string>
@@ -12,7 +14,10 @@
 
 struct ControlPanel;
 
-// Builds the widgets inside the open Camera page (x 815 to 1255, y 160 to 335).
+// Builds the widgets inside the open Camera page (x 815 to 1255, y 160 to
+// 340). The file's own row: "|<" at (820, 285), the seek slider at (855,
+// 285, 320 wide), ">|" at (1180, 285); the frame number and time at (820,
+// 315, 260 wide) and "rate [fps]" at (1190, 315, 60 wide).
 void build_source_widgets(ControlPanel& panel);
 
 // Gives the page the loop whose source it sets; before any open.
@@ -30,6 +35,16 @@ bool open_source_text(ControlPanel& panel, const std::string& text);
 // remembered with the source. A device open now is closed first when the
 // text names it again.
 bool open_source_in_mode(ControlPanel& panel, const std::string& text, const CameraMode& mode);
+
+// Once per cycle: the seek slider and the frame number and time follow the
+// frame the loop has.
+void source_after_cycle(ControlPanel& panel);
+
+// Left, Right, Home and End for an open file while the Camera page is shown:
+// "<", ">", "|<" and ">|". False (nothing done) otherwise, so the keys go to
+// the recordings' timelines.
+enum class SourceKey { back, forward, first, last };
+bool source_key(ControlPanel& panel, SourceKey key);
 
 // At shut-down: stops the source's threads; the loop goes back to the
 // synthetic camera.

@@ -52,6 +52,11 @@ struct AppState {
     Calibration calibration;
     CalibrationMap calibration_map;
     bool calibrated = false;
+    // Something in the window shows bend angles ("show angles", the selected
+    // node's angle, the chart): the cycle then measures the clusters' sub-pixel
+    // centres, so the angles shown are the ones the CSV writes. Set by the
+    // panel once a cycle.
+    bool angles_shown = false;
 };
 
 // The process's state.

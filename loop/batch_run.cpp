@@ -23,6 +23,8 @@ public:
                                                    std::string& reason) {
         std::unique_ptr<CameraBatchSource> batch(new CameraBatchSource);
         SourceOptions source_options{Pacing::sequential};
+        source_options.count_frames = true;
+        source_options.sequence_fps = options.sequence_fps;
         source_options.decoder_threads = options.decoder_threads;
         source_options.camera_mode = options.camera_mode;
         batch->source_ = open_camera_source(text, source_options, &batch->phase_, reason);
@@ -30,8 +32,7 @@ public:
         const SourceInfo info = batch->source_->info();
         batch->synthetic_ = info.kind == SourceKind::synthetic;
         batch->ends_ = info.kind == SourceKind::file || info.kind == SourceKind::sequence;
-        if (batch->ends_ && info.duration_ms > 0 && info.frames_per_second > 0)
-            batch->length_ = std::llround(info.duration_ms * info.frames_per_second / 1000.0);
+        if (batch->ends_) batch->length_ = info.frame_count;
         return batch;
     }
 
@@ -43,8 +44,9 @@ public:
         const bool grabbed = source_->grab(frame);
         // As the main loop steps it: a double sum stored as float.
         if (synthetic_) phase_ = static_cast<float>(static_cast<double>(phase_) + 0.01);
-        // A decoder knows its pictures' geometry once it has one.
-        if (grabbed && !geometry_) geometry_ = source_->info().geometry;
+        // How this very picture lies in the frame: a decoder knows once it
+        // has one, and a stream may change its size on the way.
+        if (grabbed) geometry_ = source_->frame_geometry();
         return grabbed;
     }
     // Files and sequences carry their own times; a camera's frames (and the
@@ -56,6 +58,7 @@ public:
     bool ends() const override { return ends_; }
     int64_t length() const override { return length_; }
     std::string fault() const override { return source_->fault(); }
+    bool damaged() const override { return source_->damaged(); }
     const SourceGeometry* geometry() const override { return geometry_ ? &*geometry_ : nullptr; }
 
 private:
@@ -76,6 +79,7 @@ struct BatchWork {
     Frame thresholded;
     BrightPixelList pixels;
     ClusterList clusters;
+    bool clusters_found = false;  // `clusters` holds what a method found, not seeds
     KMeansSums kmeans_sums;
     RegionGrowWork region_grow_work;
     MergeWork merge_work;
@@ -98,11 +102,13 @@ void analyse(const BatchSettings& settings, Options& o, NodeModel& model, BatchW
     }
     w.statistics.wanted_by_measurements = true;
     cluster_frame(o, w.frame, w.thresholded, w.pixels, w.kmeans_sums, w.region_grow_work, w.merge_work,
-                  w.statistics, w.clusters);
-    cluster_centres(w.statistics, w.clusters, w.centres);
-    track_nodes(model, w.clusters, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
+                  w.statistics, w.clusters, w.clusters_found);
+    static const ClusterList kNoClusters;
+    const ClusterList& found = w.clusters_found ? w.clusters : kNoClusters;
+    cluster_centres(w.statistics, found, w.centres);
+    track_nodes(model, found, o.max_track_distance, o.min_node_distance, settings.memory, w.memory, w.centres);
     if (BatchChecks* checks = settings.checks) {
-        const SceneWarnings& seen = checks->watch.observe(time_ms, w.clusters, &w.statistics, model.node_states);
+        const SceneWarnings& seen = checks->watch.observe(time_ms, found, &w.statistics, model.node_states);
         for (std::string& line : checks->once.new_lines(frame, time_ms, seen)) checks->warnings.push_back(std::move(line));
     }
 }

@@ -24,7 +24,7 @@
 #include "measure/scene_warnings.h"
 #include "model/node_model.h"
 #include "model/tracking.h"
-#include "video/v4l2.h"
+#include "video/source_info.h"
 
 // A source of frames for the batch run.
 class BatchSource {
@@ -42,15 +42,19 @@ public:
     virtual int64_t length() const { return -1; }
     // Why the source stopped giving frames before its end; empty while sound.
     virtual std::string fault() const { return {}; }
-    // How its pictures land in the frame, once `next` gave one; null when
-    // unknown (positions then have no source pixels).
+    // True once the source decoded past damaged data: its frames are not the
+    // whole file.
+    virtual bool damaged() const { return false; }
+    // How the picture `next` gave last lands in the frame; null before the
+    // first or when unknown (positions then have no source pixels).
     virtual const SourceGeometry* geometry() const { return nullptr; }
 };
 
 // How the batch run opens its source.
 struct BatchSourceOptions {
-    int decoder_threads = 1;  // FFmpeg's threads for a file; 0: its own choice
-    CameraMode camera_mode{};  // a capture device's mode when it names one (width above 0)
+    double sequence_fps = kDefaultSequenceFps;  // the rate of an image sequence
+    int decoder_threads = 1;     // FFmpeg's threads for a file; 0: its own choice
+    CameraMode camera_mode{};    // a capture device captures in it when it names one (width above 0)
 };
 
 // The one place where a SOURCE text becomes a source: whatever the program
@@ -59,8 +63,9 @@ struct BatchSourceOptions {
 // pacing. The synthetic camera's phase starts at 0 and moves on by 0.01 a
 // frame as in the main loop. Files and sequences end by themselves; their
 // rows carry the stream's presentation times and their length is the
-// duration times the rate where both are known. Decoding starts at the first
-// frame asked for. A text that opens nothing gives null and a one-line reason.
+// number of frames they hold (counted at the open when the file's header does
+// not say). Decoding starts at the first frame asked for. A text that opens
+// nothing, or a file without a picture, gives null and a one-line reason.
 std::unique_ptr<BatchSource> open_batch_source(const std::string& text, std::string& reason,
                                                const BatchSourceOptions& options = {});
 

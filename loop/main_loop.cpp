@@ -10,6 +10,23 @@
 
 namespace {
 
+const ClusterList kNoClusters;
+
+// The time stamp of this cycle's frame in a recording: the source's own
+// time where it has one, else the stopwatch.
+float record_time(MainLoop& loop) {
+    CameraSource* source = loop.source;
+    if (source == nullptr || !source->stream_times())
+        return static_cast<float>(loop.record_clock.stopwatch_stamp(loop.stopwatch.elapsed_ms()));
+    if (loop.clocked_source != source) {
+        loop.clocked_source = source;
+        loop.record_clock.restart();
+        const double fps = source->info().frames_per_second;
+        loop.source_interval_ms = fps > 0 ? 1000.0 / fps : 40.0;
+    }
+    return static_cast<float>(loop.record_clock.source_stamp(source->frame_time_ms(), loop.source_interval_ms));
+}
+
 // The stream's side of a cycle: a start or stop of the recording since the
 // last look, then the new frame, measured. A new source counts from 0 again.
 void count_and_stream(const AppState& app, MainLoop& loop, bool new_frame, float now_ms) {
@@ -37,26 +54,27 @@ void count_and_stream(const AppState& app, MainLoop& loop, bool new_frame, float
     loop.stream->take(c.measured);
 }
 
-// Cluster copy for the drawing, tracking, recording and the stream (at one
-// stopwatch reading) and playback (each at a fresh one), the timelines and the
-// selection check. A cycle that analysed nothing skips the cluster copy and
-// tracking; only a new frame is recorded and streamed.
+// Cluster copy for the drawing, tracking, recording and the stream (each new
+// frame at one time stamp) and playback (each at a fresh stopwatch reading),
+// the timelines and the selection check. A cycle that analysed nothing skips
+// the cluster copy and tracking; only a new frame is recorded and streamed.
 void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool analysed, bool new_frame) {
     Scene& scene = loop.scene;
-    if (analysed && scene.clusters != nullptr) *scene.clusters = loop.clusters;
+    const ClusterList& found = loop.clusters_found ? loop.clusters : kNoClusters;
+    if (analysed && scene.clusters != nullptr) *scene.clusters = found;
     const auto moved = [&](const NodeModel& m) {
         return !std::equal(m.nodes.begin(), m.nodes.end(), loop.tracked_nodes.begin(), loop.tracked_nodes.end(),
                            [](const ModelNode& a, const ModelNode& b) { return a.x == b.x && a.y == b.y; });
     };
     if (scene.model != nullptr && loop.analysed && (analysed || moved(*scene.model))) {
-        cluster_centres(loop.statistics, loop.clusters, loop.cluster_centres);
-        track_nodes(*scene.model, loop.clusters, app.options.max_track_distance, app.options.min_node_distance,
+        cluster_centres(loop.statistics, found, loop.cluster_centres);
+        track_nodes(*scene.model, found, app.options.max_track_distance, app.options.min_node_distance,
                     app.node_memory, loop.tracking_memory, loop.cluster_centres);
         loop.tracked_nodes = scene.model->nodes;
         // Wall time: the stopwatch's readings belong to the recording's steps.
         // Below threshold 1 nothing is clustered, and nothing is warned of.
         if (app.options.threshold >= 1)
-            loop.scene_watch.observe(static_cast<double>(platform::clock_ms()), loop.clusters, &loop.statistics,
+            loop.scene_watch.observe(static_cast<double>(platform::clock_ms()), found, &loop.statistics,
                                      scene.model->node_states);
         else
             loop.scene_watch.reset();
@@ -64,9 +82,11 @@ void track_record_and_play(AppState& app, MainLoop& loop, CycleView& view, bool 
 
     Animation* record = scene.record_animation;
     Animation* playback = scene.playback_animation;
-    // One reading times the frame in the recording and in the stream.
-    const float now_ms = loop.stopwatch.elapsed_ms();
-    if (new_frame && record != nullptr && scene.model != nullptr) record->record_step(*scene.model, now_ms);
+    // One time stamp for the new frame in the recording and in the stream:
+    // the source's own time where it has one, else the stopwatch.
+    const float now_ms = new_frame ? record_time(loop) : loop.stopwatch.elapsed_ms();
+    if (new_frame && record != nullptr && scene.model != nullptr && record->recording)
+        record->record_step(*scene.model, now_ms);
     count_and_stream(app, loop, new_frame, now_ms);
     if (record != nullptr) record->play_step(loop.stopwatch.elapsed_ms());
     if (playback != nullptr) playback->play_step(loop.stopwatch.elapsed_ms());
@@ -108,6 +128,7 @@ void prepare_main_loop(AppState& app, MainLoop& loop) {
     loop.rate_mark = platform::clock_ms();
     loop.bright_pixels.clear();
     loop.clusters.clear();
+    loop.clusters_found = false;
     loop.analysed = false;
     loop.statistics.wanted_by_warnings = true;
     loop.scene_watch.reset();
@@ -151,13 +172,14 @@ void run_cycle(AppState& app, MainLoop& loop, CycleView& view) {
         loop.analysed_with = settings;
         loop.analysed = true;
 
-        // A recording that still stores frames keeps the nodes' sub-pixel centres.
+        // A recording that still stores frames keeps the nodes' sub-pixel
+        // centres, and angles shown are taken from them.
         const Animation* record = loop.scene.record_animation;
         loop.statistics.wanted_by_measurements =
-            loop.stream != nullptr ||
+            app.angles_shown || loop.stream != nullptr ||
             (record != nullptr && record->recording && record->frame_count < record->capacity_frames);
         cluster_frame(options, app.camera_frame, app.threshold_frame, loop.bright_pixels, loop.kmeans_sums,
-                      loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters);
+                      loop.region_grow_work, loop.merge_work, loop.statistics, loop.clusters, loop.clusters_found);
         // Below threshold 1 the preview's thresholded frame is the camera frame.
         if (options.threshold < 1) copy_frame(app.camera_frame, app.threshold_frame);
     }

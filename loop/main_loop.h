@@ -13,11 +13,13 @@
 #include "cluster/clustering.h"
 #include "cluster/records.h"
 #include "loop/app_state.h"
+#include "loop/record_clock.h"
 #include "loop/stopwatch.h"
 #include "measure/frame_measure.h"
 #include "measure/frame_sink.h"
 #include "measure/scene_warnings.h"
 #include "model/node_model.h"
+#include "video/camera_source.h"
 
 struct Animation;
 
@@ -71,6 +73,9 @@ struct MainLoop {
     Videocam_dummy camera;
     BrightPixelList bright_pixels;  // rebuilt each cycle the threshold is 1 or more
     ClusterList clusters;           // kept from cycle to cycle
+    // Whether `clusters` holds what a method found; seeds no method has run
+    // on are not tracked or drawn (see cluster_frame).
+    bool clusters_found = false;
     // Clustering work objects, kept for their storage.
     KMeansSums kmeans_sums;
     RegionGrowWork region_grow_work;
@@ -89,7 +94,11 @@ struct MainLoop {
     // image sequence), owned elsewhere; null: the synthetic camera above. Its
     // grab is false while no new frame has come, and such a cycle keeps the
     // last frame and skips the analysis (see run_cycle).
-    Videocam* source = nullptr;
+    CameraSource* source = nullptr;
+    // The recording's time stamps: a file's own times, else the stopwatch.
+    RecordClock record_clock;
+    const CameraSource* clocked_source = nullptr;  // the source record_clock follows
+    double source_interval_ms = 0;                 // its nominal frame interval
     // The settings of the last analysis; valid once `analysed` is set.
     AnalysisSettings analysed_with;
     bool analysed = false;

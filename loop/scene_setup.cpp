@@ -13,9 +13,10 @@ void settle_clusters(const Options& options, const Frame& frame, ClusterList& cl
     MergeWork merge;
     clusters.clear();
     ClusterList before;
+    bool found = false;
     for (int run = 0; run < kSettleRuns; ++run) {
         before.assign(clusters.begin(), clusters.end());
-        cluster_frame(options, frame, thresholded, pixels, sums, grow, merge, statistics, clusters);
+        cluster_frame(options, frame, thresholded, pixels, sums, grow, merge, statistics, clusters, found);
         if (options.cluster_method != 1) break;
         const bool same = before.size() == clusters.size() &&
                           std::equal(before.begin(), before.end(), clusters.begin(), [](const Cluster& a, const Cluster& b) {
@@ -23,6 +24,8 @@ void settle_clusters(const Options& options, const Frame& frame, ClusterList& cl
                           });
         if (same) break;
     }
+    // Seeds no method ran on (threshold 0) are no markers to settle on.
+    if (!found) clusters.clear();
 }
 
 SceneSetupReport set_up_scene(const SceneSetup& setup, const Frame& frame, Options& options, NodeModel& model) {

@@ -19,13 +19,13 @@ void AngleSeries::clear() {
     angles.clear();
 }
 
-void AngleSeries::append(double time_ms, std::span<const ModelNode> chain) {
-    if (static_cast<size_t>(nodes) != chain.size()) {
+void AngleSeries::append(double time_ms, const FrameMeasure& chain) {
+    if (static_cast<size_t>(nodes) != chain.nodes.size()) {
         clear();
-        nodes = static_cast<int32_t>(chain.size());
+        nodes = static_cast<int32_t>(chain.nodes.size());
     }
     times_ms.push_back(time_ms);
-    for (size_t n = 0; n < chain.size(); ++n) angles.push_back(static_cast<float>(bend_angle_deg(chain, n)));
+    for (const NodeMeasure& m : chain.nodes) angles.push_back(static_cast<float>(m.angle_deg));
 }
 
 void AngleSeries::drop_before(double time_ms) {
@@ -44,10 +44,15 @@ void append_frames(const Animation& a, int32_t from, AngleSeries& out) {
         out.nodes = static_cast<int32_t>(k);
     }
     const double first = count > 0 ? a.timestamps[0] : 0.0;
+    const bool centres = a.sub_pixel_centres.size() >= count * k;
+    FrameMeasure measured;
     for (size_t f = static_cast<size_t>(std::max(from, 0)); f < count; ++f) {
-        out.times_ms.push_back(static_cast<double>(a.timestamps[f]) - first);
-        const std::span<const ModelNode> chain(a.frames.data() + f * k, k);
-        for (size_t n = 0; n < k; ++n) out.angles.push_back(static_cast<float>(bend_angle_deg(chain, n)));
+        const double time_ms = static_cast<double>(a.timestamps[f]) - first;
+        measure_frame(static_cast<int64_t>(f), time_ms, std::span(a.frames).subspan(f * k, k), {},
+                      centres ? std::span(a.sub_pixel_centres).subspan(f * k, k) : std::span<const SubPixelCentre>{},
+                      MeasureContext{}, measured);
+        out.times_ms.push_back(time_ms);
+        for (const NodeMeasure& m : measured.nodes) out.angles.push_back(static_cast<float>(m.angle_deg));
     }
 }
 

@@ -7,8 +7,8 @@
 #include <deque>
 #include <span>
 
+#include "measure/frame_measure.h"
 #include "model/animation.h"
-#include "model/node_model.h"
 
 struct AngleSeries {
     int32_t nodes = 0;
@@ -19,16 +19,17 @@ struct AngleSeries {
     void clear();
     float angle(size_t sample, size_t node) const { return angles[sample * static_cast<size_t>(nodes) + node]; }
 
-    // The chain's angles as the next sample. A chain of another length
-    // starts the series anew.
-    void append(double time_ms, std::span<const ModelNode> chain);
+    // The measured chain's angles as the next sample. A chain of another
+    // length starts the series anew.
+    void append(double time_ms, const FrameMeasure& chain);
 
     // Forgets the samples older than `time_ms`, oldest first.
     void drop_before(double time_ms);
 };
 
 // Frames `from` to frame_count - 1 of a recording appended to `out`, at their
-// times since frame 0. Never more frames than the buffer holds.
+// times since frame 0, measured with the sub-pixel centres the recording
+// kept. Never more frames than the buffer holds.
 void append_frames(const Animation& a, int32_t from, AngleSeries& out);
 
 // The recorded frame nearest to a time since frame 0 (the earlier one on a

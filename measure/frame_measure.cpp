@@ -61,3 +61,7 @@ void measure_frame(int64_t frame, double time_ms, std::span<const ModelNode> nod
     }
     if (context.geometry != nullptr && context.calibration != nullptr) measure_in_plane(context, out);
 }
+
+void measure_model(const NodeModel& model, const MeasureContext& context, FrameMeasure& out) {
+    measure_frame(0, 0.0, model.nodes, model.node_states, model.sub_pixel_centres, context, out);
+}

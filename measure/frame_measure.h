@@ -64,3 +64,8 @@ struct MeasureContext {
 void measure_frame(int64_t frame, double time_ms, std::span<const ModelNode> nodes,
                    std::span<const NodeState> states, std::span<const SubPixelCentre> centres,
                    const MeasureContext& context, FrameMeasure& out);
+
+// A model as it stands now (the live model, or an animation's model showing
+// its frame): its nodes with the states and sub-pixel centres tracking or the
+// recording left beside them, as frame 0 at time 0.
+void measure_model(const NodeModel& model, const MeasureContext& context, FrameMeasure& out);

@@ -87,8 +87,16 @@ void Animation::show_frame(int32_t f) {
         if (model.hovered >= nodes_per_frame) model.hovered = -1;
         if (model.selected >= nodes_per_frame) model.selected = -1;
     }
-    const ModelNode* frame = frames.data() + static_cast<size_t>(f) * k;
+    const size_t first = static_cast<size_t>(f) * k;
+    const ModelNode* frame = frames.data() + first;
     for (size_t i = 0; i < k; ++i) model.nodes[i] = frame[i];
+    // What tracking said of the frame comes with it, so the frame's numbers
+    // are measured as the CSV measures them.
+    if (states.size() >= first + k) model.node_states.assign(states.begin() + first, states.begin() + first + k);
+    else model.node_states.clear();
+    if (sub_pixel_centres.size() >= first + k)
+        model.sub_pixel_centres.assign(sub_pixel_centres.begin() + first, sub_pixel_centres.begin() + first + k);
+    else model.sub_pixel_centres.clear();
 }
 
 void Animation::play_step(float now) {

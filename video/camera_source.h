@@ -36,44 +36,8 @@
 
 #include "camera/source_geometry.h"
 #include "camera/videocam.h"
+#include "video/source_info.h"
 #include "video/source_text.h"
-#include "video/v4l2.h"
-
-enum class Pacing { realtime, sequential };
-
-struct SourceOptions {
-    Pacing pacing = Pacing::realtime;
-    // Files and sequences: start again from the first frame at the end
-    // (realtime only; it can be switched while playing).
-    bool loop = false;
-    // Upper bound on the pixels of one decoded picture: headers that claim
-    // more are refused before anything that size is allocated.
-    int64_t max_pixels = int64_t{8192} * 4608;
-    // When positive, every read gives up this many milliseconds after the
-    // open: a bound on the time one source may take (used by the fuzz target).
-    int64_t time_limit_ms = 0;
-    // FFmpeg's decoding threads for a file; 0 lets FFmpeg choose (one per
-    // core). One by default: fitting runs beside it on a thread of its own,
-    // and the window's loop or the other jobs of a batch keep the other cores.
-    int decoder_threads = 1;
-    // Capture devices: the size, rate and pixel format to capture in; none
-    // (width 0): the device's own.
-    CameraMode camera_mode{};
-};
-
-// What the source delivers, as far as it is known after the open.
-struct SourceInfo {
-    SourceKind kind = SourceKind::synthetic;
-    std::string name;          // the text it was opened from
-    int width = 0;             // of the decoded picture, before fitting
-    int height = 0;
-    std::string pixel_format;  // FFmpeg's name of the decoded format, e.g. "yuyv422"
-    double frames_per_second = 0;  // nominal rate; 0 when unknown
-    double duration_ms = -1;       // files and sequences; -1 when unknown or live
-    // How the pictures land in the frame, for mapping positions back to the
-    // source's own pixels.
-    SourceGeometry geometry;
-};
 
 class CameraSource : public Videocam {
 public:
@@ -92,7 +56,18 @@ public:
     // The reason the source stopped delivering, empty while it is sound. Every
     // fault is also shown to the operator once, through platform::show_message.
     virtual std::string fault() const = 0;
+    // True once the source decoded past damaged data (the operator was told
+    // once): what it delivered is not the whole stream.
+    virtual bool damaged() const { return false; }
     virtual SourceInfo info() const = 0;
+    // How the frame last grabbed lies in the frame buffer (info().geometry,
+    // without copying the rest of the info): what maps its positions back to
+    // the source's own pixels.
+    virtual SourceGeometry frame_geometry() const { return info().geometry; }
+    // True when frame_time_ms() is the stream's own time of the frame (files
+    // and sequences); false when it only counts frames (the synthetic camera)
+    // or follows the arrival of a live picture (a device).
+    virtual bool stream_times() const { return false; }
     // Called on the delivering thread when a frame is ready to grab and none
     // was waiting (a frame that replaces one not yet grabbed brings no second
     // call), when the stream ends and when it fails. Must return at once; set
@@ -110,21 +85,3 @@ public:
 // operator here, the caller decides. `phase` is read by the synthetic camera.
 std::unique_ptr<CameraSource> open_camera_source(const std::string& text, const SourceOptions& options,
                                                  const float* phase, std::string& error);
-
-// The synthetic camera as a source of its own (sequential time stamps, never
-// ends), for batch runs over the same frames the GUI loop shows.
-class SyntheticSource final : public CameraSource {
-public:
-    explicit SyntheticSource(const float* phase) : camera_(phase) {}
-    bool start() override { return camera_.start(); }
-    bool stop() override { return camera_.stop(); }
-    bool grab(Frame& frame) override;
-    double frame_time_ms() const override { return frames_ > 0 ? 10.0 * static_cast<double>(frames_ - 1) : -1; }
-    bool ended() const override { return false; }
-    std::string fault() const override { return {}; }
-    SourceInfo info() const override;
-
-private:
-    Videocam_dummy camera_;
-    int64_t frames_ = 0;
-};

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "video/image_sequence.h"
 #include "video/source_text.h"
 
 extern "C" {
@@ -60,6 +61,12 @@ struct FullFrames::Impl {
     bool draining = false;  // the demuxer has ended; the decoder gives what it holds
     bool failed = false;    // decoding or conversion failed: no more pictures
     std::string fault;
+    // A sequence's pictures after the one open, each a file of its own.
+    std::vector<std::string> files;
+    size_t next_file = 0;
+
+    // Opens `url` as the one being decoded, `text` naming it in a reason.
+    bool open(const std::string& url, const std::string& text, std::string& error);
 
     // The decoder's next picture into `picture`; false at the end or on a fault.
     bool decode();
@@ -85,44 +92,59 @@ std::unique_ptr<FullFrames> FullFrames::open(const std::string& text, std::strin
         error = text + ": out of memory";
         return nullptr;
     }
-    const AVInputFormat* input = nullptr;
-    AVDictionary* options = nullptr;
     if (name.kind == SourceKind::sequence) {
-        input = av_find_input_format("image2");
-        if (name.glob) av_dict_set(&options, "pattern_type", "glob", 0);
-    }
-    AVFormatContext* format = nullptr;
-    int r = avformat_open_input(&format, name.url.c_str(), input, &options);
-    av_dict_free(&options);
-    if (r < 0) {
-        error = text + ": " + error_text(r);
-        return nullptr;
-    }
-    impl->format.reset(format);
-    if ((r = avformat_find_stream_info(format, nullptr)) < 0) {
-        error = text + ": " + error_text(r);
-        return nullptr;
-    }
-    const AVCodec* decoder = nullptr;
-    impl->stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    if (impl->stream < 0 || decoder == nullptr) {
-        error = text + ": holds no video that can be decoded";
-        return nullptr;
-    }
-    const AVStream* st = format->streams[impl->stream];
-    impl->length = st->nb_frames > 0 ? st->nb_frames : -1;
-    impl->codec.reset(avcodec_alloc_context3(decoder));
-    if (impl->codec == nullptr || avcodec_parameters_to_context(impl->codec.get(), st->codecpar) < 0) {
-        error = text + ": out of memory";
-        return nullptr;
-    }
-    // Every core: nothing else runs beside the lens fit.
-    impl->codec->thread_count = 0;
-    if ((r = avcodec_open2(impl->codec.get(), decoder, nullptr)) < 0) {
-        error = text + ": " + error_text(r);
-        return nullptr;
+        ImageSequence sequence;
+        if (!(name.folder ? list_folder(name.url, name.extension, sequence, error)
+                          : list_pattern(name.url, sequence, error))) {
+            error = text + ": " + error;
+            return nullptr;
+        }
+        for (const SequencePicture& picture : sequence.pictures) impl->files.push_back(picture.path);
+        impl->next_file = 1;
+        if (!impl->open(impl->files[0], text, error)) return nullptr;
+        impl->length = static_cast<int64_t>(impl->files.size());
+    } else {
+        if (!impl->open(name.url, text, error)) return nullptr;
+        const int64_t frames = impl->format->streams[impl->stream]->nb_frames;
+        impl->length = frames > 0 ? frames : -1;
     }
     return std::unique_ptr<FullFrames>(new FullFrames(std::move(impl)));
+}
+
+bool FullFrames::Impl::open(const std::string& url, const std::string& text, std::string& error) {
+    codec.reset();
+    format.reset();
+    draining = false;
+    AVFormatContext* opened = nullptr;
+    int r = avformat_open_input(&opened, url.c_str(), nullptr, nullptr);
+    if (r < 0) {
+        error = text + ": " + error_text(r);
+        return false;
+    }
+    format.reset(opened);
+    if ((r = avformat_find_stream_info(opened, nullptr)) < 0) {
+        error = text + ": " + error_text(r);
+        return false;
+    }
+    const AVCodec* decoder = nullptr;
+    stream = av_find_best_stream(opened, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    if (stream < 0 || decoder == nullptr) {
+        error = text + ": holds no video that can be decoded";
+        return false;
+    }
+    const AVStream* st = opened->streams[stream];
+    codec.reset(avcodec_alloc_context3(decoder));
+    if (codec == nullptr || avcodec_parameters_to_context(codec.get(), st->codecpar) < 0) {
+        error = text + ": out of memory";
+        return false;
+    }
+    // Every core: nothing else runs beside the lens fit.
+    codec->thread_count = 0;
+    if ((r = avcodec_open2(codec.get(), decoder, nullptr)) < 0) {
+        error = text + ": " + error_text(r);
+        return false;
+    }
+    return true;
 }
 
 bool FullFrames::Impl::decode() {
@@ -195,7 +217,18 @@ bool FullFrames::Impl::convert(GreyImage& out) {
 
 bool FullFrames::next(GreyImage& out) {
     Impl& s = *impl_;
-    if (s.failed || !s.decode()) return false;
+    if (s.failed) return false;
+    while (!s.decode()) {
+        // The sequence's next picture, where one is left.
+        if (s.failed || s.next_file >= s.files.size()) return false;
+        const std::string& file = s.files[s.next_file++];
+        std::string error;
+        if (!s.open(file, file, error)) {
+            s.fault = error;
+            s.failed = true;
+            return false;
+        }
+    }
     s.failed = !s.convert(out);
     av_frame_unref(s.picture.get());
     return !s.failed;

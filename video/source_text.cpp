@@ -1,6 +1,7 @@
 #include "video/source_text.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cctype>
@@ -42,7 +43,7 @@ bool is_image_extension(const std::string& ext) {
 }
 
 SourceName folder_source(const std::string& folder) {
-    // The images by their exact extension: one glob pattern matches one spelling.
+    // The images by their exact extension: a sequence is pictures of one kind.
     std::map<std::string, int> by_extension;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
@@ -65,22 +66,17 @@ SourceName folder_source(const std::string& folder) {
     } else {
         std::string dir = folder;
         while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-        name.url = glob_escape(dir) + "/*" + glob_escape(by_extension.begin()->first);
-        name.glob = true;
+        name.url = dir;
+        name.folder = true;
+        name.extension = by_extension.begin()->first;
     }
     return name;
 }
 
-}  // namespace
+// Video capture devices have this major number on Linux.
+constexpr unsigned kVideoMajor = 81;
 
-std::string glob_escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\' || c == '{' || c == '}') out += '\\';
-        out += c;
-    }
-    return out;
-}
+}  // namespace
 
 SourceName classify_source(const std::string& text) {
     const std::string t = trimmed(text);
@@ -100,6 +96,9 @@ SourceName classify_source(const std::string& text) {
     // /dev/ path is named a device, so its error comes from the device side.
     if (exists ? S_ISCHR(st.st_mode) : t.rfind("/dev/", 0) == 0) {
         name.kind = SourceKind::device;
+        // A terminal or /dev/null would answer the capture requests with
+        // "Inappropriate ioctl for device".
+        if (exists && major(st.st_rdev) != kVideoMajor) name.error = t + " is not a camera or a video file";
         return name;
     }
     if (exists && S_ISDIR(st.st_mode)) return folder_source(t);

@@ -83,6 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"synthetic", "--model", "a", "--model", "b"}, "twice"},
         BadLine{{"synthetic", "--frames", "12x"}, "above 0"},
         BadLine{{"synthetic", "--frames", "0"}, "above 0"},
+        BadLine{{"synthetic", "--fps", "0"}, "above 0"},
         BadLine{{"synthetic", "--fps2", "3"}, "unknown option --fps2"},
         BadLine{{"synthetic", "--osc", "9000"}, "--osc needs HOST:PORT"},
         BadLine{{"synthetic", "--method", "cure"}, "--method needs region-grow, k-means or merge"},

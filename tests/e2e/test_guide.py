@@ -190,8 +190,9 @@ class GuideTest(harness.ProgramTest):
         shortest = self.quoted(r"^\s*velmora track \S+ --model m.txt --threshold auto --place-nodes")
         self.assertIn("--csv", shortest)
         os.rename(take + ".model", os.path.join(self.workdir, "m.txt"))
-        result = subprocess.run([harness.BINARY] + command[1:], cwd=self.workdir, timeout=300,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Started as the window was, so it reads the settings the window saved.
+        result = subprocess.run(["velmora"] + command[1:], executable=harness.BINARY, cwd=self.workdir,
+                                timeout=300, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         self.assertEqual(result.returncode, 0, result.stderr)
         outputs = [a for a in command if a.endswith(".csv")]
         self.assertTrue(outputs, command)

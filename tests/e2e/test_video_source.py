@@ -4,8 +4,9 @@ per video frame with every node on a square centre of that frame.
 
 The program's loop may run at a few cycles a second on a loaded machine or
 under a sanitizer, so every step waits for what the preview shows, never for a
-fixed time: the file is held at its first frame while the nodes are placed,
-and the recording ends once the preview has shown two seconds of the file.
+fixed time: the file opens paused on its first frame, which holds while the
+nodes are placed, and the recording ends once the preview has shown two
+seconds of the file.
 The loop may also stall for a while (each screenshot holds up the X server),
 and a file plays on in real time meanwhile: the tracking distance is raised
 so that the nodes still find their squares after such a gap."""
@@ -68,8 +69,6 @@ class VideoSourceTest(harness.ProgramTest):
     ring = test_recording.RecordingTest.ring
 
     PAUSE = (920, 267)
-    FORWARD = (1010, 267)
-    OPEN = (1220, 177)
     RECORD = (44, 712)
 
     def picture_under_pointer(self):
@@ -120,13 +119,7 @@ class VideoSourceTest(harness.ProgramTest):
         program = self.start(video)
         self.attach(program)
 
-        # Back to the first frame and held there: "open" with "pause" down
-        # opens the file again paused, and ">" shows its first frame.
-        self.click_tab("Camera")
-        self.click(*self.PAUSE)
-        self.click(*self.OPEN)
-        self.click(*self.FORWARD)
-        self.click_tab("Model")
+        # A file opens paused on its first frame, and holds it.
         harness.wait_until(lambda: self.shown_frame(centres) == 0, timeout=PATIENCE,
                            what="the first frame of the file, held")
 

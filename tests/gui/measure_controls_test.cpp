@@ -220,6 +220,13 @@ TEST_F(MeasureControls, TheSelectedNodesAngleIsShownAfterEachCycle) {
     app_state.selected_node = 1;
     measure_after_cycle(*p);
     EXPECT_STREQ(p->selected_angle_output->value(), "90.0");
+    EXPECT_TRUE(app_state.angles_shown) << "the cycle measures the centres the angle is taken from";
+    // With the markers' centres, as tracking leaves them, the angle is the
+    // CSV's: from (50, 200), (100, 200), (150, 250), 45 degrees.
+    model().sub_pixel_centres = {{50.0f, 200.0f}, {100.0f, 200.0f}, {150.0f, 250.0f}};
+    measure_after_cycle(*p);
+    EXPECT_STREQ(p->selected_angle_output->value(), "45.0");
+    model().sub_pixel_centres.clear();
     model().nodes[2] = ModelNode{150, 200, 255};
     measure_after_cycle(*p);
     EXPECT_STREQ(p->selected_angle_output->value(), "0.0");

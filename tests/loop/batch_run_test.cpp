@@ -299,6 +299,22 @@ TEST(BatchRun, AFileCutShortKeepsTheRowsOfTheFramesItHolds) {
         EXPECT_EQ(table.nodes[f].x, square_column(static_cast<int>(f))) << "frame " << f;
 }
 
+// A variable-rate file (each frame longer than the last) whose header gives
+// no frame count: its length is counted, not guessed from its duration and
+// nominal rate, which would promise 917 frames for its 40.
+TEST(BatchRun, AVariableRateFileIsCountedForItsProgressTotal) {
+    TempDir dir;
+    std::vector<Frame> frames(40, Frame(kFrameBytes, 10));
+    video_inputs::write_y4m(dir.file("in.y4m"), frames, 0, 0, "W480 H360 F100:1");
+    const std::string path = dir.file("vfr.mkv");
+    ASSERT_TRUE(video_inputs::ffmpeg("-i " + dir.file("in.y4m") + " -vf \"setpts='(N+N*N/8)/25/TB'\" " +
+                                     "-fps_mode passthrough -c:v ffv1 " + path));
+    std::string reason;
+    const auto source = open_batch_source(path, reason);
+    ASSERT_NE(source, nullptr) << reason;
+    EXPECT_EQ(source->length(), 40);
+}
+
 // --- outputs -----------------------------------------------------------------------
 
 namespace {

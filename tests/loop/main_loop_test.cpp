@@ -176,10 +176,15 @@ TEST(MainLoopRate, ShowsTheCyclesOfEachIntervalOfAtLeastOneSecond) {
 }
 
 // A real source: frames only when the test hands one over.
-class MailboxSource final : public Videocam {
+class MailboxSource final : public CameraSource {
 public:
     bool start() override { return true; }
     bool stop() override { return true; }
+    double frame_time_ms() const override { return time; }
+    bool ended() const override { return false; }
+    std::string fault() const override { return {}; }
+    SourceInfo info() const override { return {}; }
+    bool stream_times() const override { return own_times; }
     bool grab(Frame& frame) override {
         if (pending.empty()) return false;
         frame.swap(pending);
@@ -187,6 +192,8 @@ public:
         return true;
     }
     Frame pending;
+    double time = -1;        // the frame's time in its stream
+    bool own_times = false;  // a file's times rather than a camera's
 };
 
 TEST_F(MainLoopTest, ACycleWithoutANewFrameKeepsTheFrameAndSkipsTheAnalysisAndRecording) {
@@ -378,3 +385,59 @@ TEST_F(MainLoopTest, AFrozenFrameIsTrackedButNotRecorded) {
     run_cycle(app, loop, view);
     EXPECT_EQ(record.frame_count, 2);
 }
+
+// A file's frames are recorded at the file's own times, however many cycles
+// the loop ran between them, and a loop back to the file's start keeps the
+// stamps rising by one frame interval.
+TEST_F(MainLoopTest, ARecordingOfAFileTakesTheFilesOwnTimes) {
+    MailboxSource source;
+    source.own_times = true;
+    loop.source = &source;
+    NodeModel model;
+    Animation record;
+    record.recording = true;
+    loop.scene = Scene{&model, &record, nullptr, nullptr};
+    for (double t : {0.0, 40.0, 80.0, 0.0, 40.0}) {  // the file loops after its third frame
+        source.pending.assign(kFrameBytes, 10);
+        source.time = t;
+        for (int i = 0; i < 3; ++i) run_cycle(app, loop, view);
+    }
+    ASSERT_EQ(record.frame_count, 5);
+    for (int f = 0; f < 5; ++f)
+        EXPECT_FLOAT_EQ(record.timestamps[static_cast<size_t>(f)] - record.timestamps[0], 40.0f * f) << f;
+}
+
+// Seeds no clustering ran on are not markers: with threshold 0, or a method
+// outside 0 to 2, nodes sitting on the k-means seeds are not tracked onto
+// them and the preview gets no crosses.
+struct NoMethodRuns {
+    const char* name;
+    int32_t threshold;
+    int32_t method;
+};
+
+class SeedsAreNoClusters : public MainLoopTest, public ::testing::WithParamInterface<NoMethodRuns> {};
+
+TEST_P(SeedsAreNoClusters, NodesOnThemAreHeldAndNoCrossIsDrawn) {
+    app.options.threshold = GetParam().threshold;
+    app.options.cluster_method = GetParam().method;
+    NodeModel model;
+    ClusterList drawn;
+    loop.scene = Scene{&model, nullptr, nullptr, &drawn};
+    run_cycle(app, loop, view);  // the seeding rule fills the list
+    ASSERT_EQ(loop.clusters.size(), 3u);
+    model.nodes.clear();
+    for (const Cluster& seed : loop.clusters) model.nodes.push_back(ModelNode{seed.x + 2, seed.y - 1, 255});
+    const std::vector<ModelNode> placed = model.nodes;
+    run_cycle(app, loop, view);
+    EXPECT_TRUE(drawn.empty()) << "no cross where nothing was found";
+    for (size_t n = 0; n < placed.size(); ++n) {
+        EXPECT_EQ(model.nodes[n].x, placed[n].x) << n;
+        EXPECT_EQ(model.nodes[n].y, placed[n].y) << n;
+        EXPECT_EQ(model.node_states[n], NodeState::held) << n;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Settings, SeedsAreNoClusters,
+                         ::testing::Values(NoMethodRuns{"threshold_0", 0, 0}, NoMethodRuns{"method_3", 180, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });

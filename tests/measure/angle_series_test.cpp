@@ -42,18 +42,31 @@ TEST(AngleSeries, ARecordingGivesOneSamplePerFrameAndGrowsFromWhereItStopped) {
     append_frames(a, 4, s);
     ASSERT_EQ(s.size(), 5u);
     EXPECT_TRUE(std::isnan(s.angle(4, 1))) << "a link of length 0 has no angle";
+
+    // A frame whose nodes have their markers' centres is measured from
+    // them, as the CSV measures it: 90 degrees at node 1 by the positions,
+    // 45 by the centres (0, 0), (10, 0), (20, 10).
+    live.nodes = {{0, 0, 255}, {10, 0, 255}, {10, 10, 255}};
+    live.sub_pixel_centres = {{0.0f, 0.0f}, {10.0f, 0.0f}, {20.0f, 10.0f}};
+    a.record_step(live, 5500.0f);
+    append_frames(a, 5, s);
+    ASSERT_EQ(s.size(), 6u);
+    EXPECT_NEAR(s.angle(5, 1), 45.0f, 1e-4);
 }
 
 TEST(AngleSeries, LiveSamplesAreDroppedOldestFirstAndAnotherChainStartsAfresh) {
     AngleSeries s;
     NodeModel m;  // the default straight row
-    for (int t = 0; t < 10; ++t) s.append(1000.0 * t, m.nodes);
+    FrameMeasure measured;
+    measure_model(m, MeasureContext{}, measured);
+    for (int t = 0; t < 10; ++t) s.append(1000.0 * t, measured);
     s.drop_before(6500.0);
     ASSERT_EQ(s.size(), 3u);
     EXPECT_DOUBLE_EQ(s.times_ms.front(), 7000.0);
     EXPECT_EQ(s.angles.size(), 9u);
     m.set_node_count(4);
-    s.append(10000.0, m.nodes);
+    measure_model(m, MeasureContext{}, measured);
+    s.append(10000.0, measured);
     EXPECT_EQ(s.size(), 1u);
     EXPECT_EQ(s.nodes, 4);
 }

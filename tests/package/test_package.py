@@ -77,7 +77,7 @@ class PackageTest(unittest.TestCase):
         self.assertEqual(entry["StartupWMClass"], "velmora")
 
     def test_the_unpacked_program_runs_without_a_display(self):
-        done = self.program("track", "synthetic", "--frames", "10")
+        done = self.program("track", "synthetic", "--frames", "10", "--threshold", "180")
         self.assertEqual(done.returncode, 0, done.stderr)
         rows = done.stdout.splitlines()
         self.assertEqual(len(rows), 11)

@@ -48,7 +48,7 @@ inline NodeModel model_on_squares() {
 
 // Runs `cycles` cycles of the main loop on `source` (null: the synthetic
 // camera, generator from its start) and records each.
-inline std::vector<CycleRecord> run_cycles(int cycles, Videocam* source) {
+inline std::vector<CycleRecord> run_cycles(int cycles, CameraSource* source) {
     platform::set_rand_state(1);
     AppState app;
     set_run_options(app);
@@ -72,14 +72,15 @@ inline std::vector<CycleRecord> run_cycles(int cycles, Videocam* source) {
     return records;
 }
 
-// Frames as a grey YUV4MPEG stream; `header` replaces the picture fields of
-// the stream header when given (to claim what the frames are not).
+// Frames as a grey YUV4MPEG stream, full range as the program's frames are;
+// `header` replaces the picture fields of the stream header when given (to
+// claim what the frames are not).
 inline void write_y4m(const std::string& path, const std::vector<Frame>& frames, int width, int height,
                       const std::string& header = "") {
     std::ofstream out(path, std::ios::binary);
     out << "YUV4MPEG2 "
         << (header.empty() ? "W" + std::to_string(width) + " H" + std::to_string(height) + " F25:1" : header)
-        << " Ip A1:1 Cmono\n";
+        << " Ip A1:1 Cmono XCOLORRANGE=FULL\n";
     for (const Frame& f : frames) {
         out << "FRAME\n";
         out.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
