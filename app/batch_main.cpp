@@ -712,7 +712,7 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     if (end == BatchEnd::calibration_failed) {
         // Nothing was measured: every output stays as it was.
         csv_file.abandon();
-        return refused(1, "the calibration cannot be used: " + calibration.error);
+        return JobEnd{1, "the calibration cannot be used: " + calibration.error, 0, std::move(notes)};
     }
     for (const std::string& line : checks.warnings) note("warning: " + line);
     for (const std::string& line : tally_lines(checks.watch.tallies())) note(line);
@@ -764,7 +764,8 @@ JobEnd run_track_job(const TrackJob& job, const TrackSettings& settings, NodeMod
     const bool outputs_ok = output_failures.empty();
     // Where nothing else ended the run badly, its last failed output is the
     // run's own reason; every other one is said before it.
-    const bool ended_well = (end == BatchEnd::source_ended || end == BatchEnd::frames_done) && !damaged;
+    const bool ended_well =
+        (end == BatchEnd::source_ended || end == BatchEnd::frames_done) && !damaged && !(done == 0 && ends);
     for (size_t i = 0; i < output_failures.size(); ++i)
         if (!ended_well || i + 1 < output_failures.size()) note(output_failures[i]);
 
