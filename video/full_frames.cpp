@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "video/decoders.h"
+#include "video/ffmpeg_ptr.h"
 #include "video/image_sequence.h"
 #include "video/source_text.h"
 
@@ -13,28 +15,6 @@ extern "C" {
 }
 
 namespace {
-
-struct FormatClose {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct CodecFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct ScalerFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-
-std::string error_text(int code) {
-    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, buf, sizeof buf);
-    return buf;
-}
 
 // The full-range twins of the deprecated JPEG formats: the scaler wants the
 // plain format and the range said apart.
@@ -51,11 +31,11 @@ AVPixelFormat plain_format(AVPixelFormat f, bool& full_range) {
 }  // namespace
 
 struct FullFrames::Impl {
-    std::unique_ptr<AVFormatContext, FormatClose> format;
-    std::unique_ptr<AVCodecContext, CodecFree> codec;
-    std::unique_ptr<AVFrame, FrameFree> picture{av_frame_alloc()};
-    std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
-    std::unique_ptr<SwsContext, ScalerFree> scaler;
+    av::InputPtr format;
+    av::CodecPtr codec;
+    av::FramePtr picture = av::new_frame();
+    av::PacketPtr packet = av::new_packet();
+    av::ScalerPtr scaler;
     int stream = -1;
     int64_t length = -1;
     bool draining = false;  // the demuxer has ended; the decoder gives what it holds
@@ -118,12 +98,12 @@ bool FullFrames::Impl::open(const std::string& url, const std::string& text, std
     AVFormatContext* opened = nullptr;
     int r = avformat_open_input(&opened, url.c_str(), nullptr, nullptr);
     if (r < 0) {
-        error = text + ": " + error_text(r);
+        error = text + ": " + av_error_text(r);
         return false;
     }
     format.reset(opened);
     if ((r = avformat_find_stream_info(opened, nullptr)) < 0) {
-        error = text + ": " + error_text(r);
+        error = text + ": " + av_error_text(r);
         return false;
     }
     const AVCodec* decoder = nullptr;
@@ -141,7 +121,7 @@ bool FullFrames::Impl::open(const std::string& url, const std::string& text, std
     // Every core: nothing else runs beside the lens fit.
     codec->thread_count = 0;
     if ((r = avcodec_open2(codec.get(), decoder, nullptr)) < 0) {
-        error = text + ": " + error_text(r);
+        error = text + ": " + av_error_text(r);
         return false;
     }
     return true;
@@ -153,7 +133,7 @@ bool FullFrames::Impl::decode() {
         if (r == 0) return true;
         if (r == AVERROR_EOF) return false;
         if (r != AVERROR(EAGAIN)) {
-            fault = "decoding failed: " + error_text(r);
+            fault = "decoding failed: " + av_error_text(r);
             failed = true;
             return false;
         }
@@ -161,7 +141,7 @@ bool FullFrames::Impl::decode() {
         r = av_read_frame(format.get(), packet.get());
         if (r < 0) {
             // What was read before a read error is still decoded.
-            if (r != AVERROR_EOF) fault = "reading failed: " + error_text(r);
+            if (r != AVERROR_EOF) fault = "reading failed: " + av_error_text(r);
             draining = true;
             avcodec_send_packet(codec.get(), nullptr);
             continue;
