@@ -17,13 +17,14 @@ std::string angle_label(double degrees) {
     return text;
 }
 
-void draw_angle_labels(glFont& font, const NodeModel& model, int32_t line_width, float scale) {
+void draw_angle_labels(glFont& font, const NodeModel& model, int32_t line_width, float scale,
+                       const MeasureContext& context) {
     if (!model.visible || model.nodes.empty()) return;
     // Clear of the node box (half-size line width + 5) and of its highlight boxes.
     const int32_t offset = std::clamp(line_width, 1, 10) + 12;
     // The angles the CSV writes: from the sub-pixel centres where the nodes have them.
     FrameMeasure measured;
-    measure_model(model, MeasureContext{}, measured);
+    measure_model(model, context, measured);
     glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
     begin_text(font);
     for (size_t i = 0; i < model.nodes.size(); ++i) {

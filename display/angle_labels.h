@@ -6,6 +6,7 @@
 #include <string>
 
 #include "display/gl_font.h"
+#include "measure/frame_measure.h"
 #include "model/node_model.h"
 
 // The text for an angle: one decimal, "-35.2"; empty where there is none.
@@ -15,4 +16,5 @@ std::string angle_label(double degrees);
 // box, at the node's position times `scale` (the output window draws the
 // frame scaled; the text keeps its size). Nothing for a hidden model.
 // Leaves texturing as it was.
-void draw_angle_labels(glFont& font, const NodeModel& model, int32_t line_width, float scale = 1.0f);
+void draw_angle_labels(glFont& font, const NodeModel& model, int32_t line_width, float scale = 1.0f,
+                       const MeasureContext& context = {});

@@ -161,8 +161,9 @@ void MYWINDOW::draw() {
     draw_model(playback_animation.model, options_.line_width, options_.sensor_max_radius);
     if (!overlay.empty()) draw_overlay_lines(overlay);
     if (show_angles) {
-        for (const NodeModel* m : {&model, &record_animation.model, &playback_animation.model})
-            draw_angle_labels(font, *m, options_.line_width);
+        for (const NodeModel* m : {&model, &record_animation.model})
+            draw_angle_labels(font, *m, options_.line_width, 1.0f, angle_context);
+        draw_angle_labels(font, playback_animation.model, options_.line_width);
     }
     if (!warning.empty()) {
         begin_text(font);

@@ -16,6 +16,7 @@
 #include "camera/frame.h"
 #include "cluster/cluster_stats.h"
 #include "cluster/records.h"
+#include "measure/frame_measure.h"
 #include "display/draw.h"
 #include "display/gl_font.h"
 #include "model/animation.h"
@@ -73,6 +74,9 @@ public:
     // What may make the numbers wrong ("3 clusters for 4 nodes"), printed at
     // the top of the view; empty: nothing.
     std::string warning;
+    // How the live chain's angles are measured: the source's geometry and
+    // the calibration in force, as the CSV and the stream measure them.
+    MeasureContext angle_context;
     // Lines drawn over the frame after the models (a calibration's axes and
     // grid), in frame coordinates.
     std::vector<OverlayLine> overlay;

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <string>
 
+#include "loop/live_measure.h"
+
 namespace {
 
 // Ten colours told apart easily on white, repeated for more nodes.
@@ -400,7 +402,7 @@ void AnglesWindow::refresh(double now_ms) {
 
 void AnglesWindow::after_cycle(double now_ms, int64_t wall_ms) {
     if (!shown()) return;
-    measure_model(live_, MeasureContext{}, live_measure_);
+    measure_model(live_, live_measure_context(app_state), live_measure_);
     live_series_.append(now_ms, live_measure_);
     live_series_.drop_before(now_ms - kLiveSpanMs - 1000.0);
     if (wall_ms - refreshed_at_ < 50) return;

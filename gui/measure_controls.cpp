@@ -247,10 +247,11 @@ void measure_after_cycle(ControlPanel& p) {
         selected || p.preview->show_angles || (p.angles_window != nullptr && p.angles_window->shown() != 0);
     if (selected) {
         FrameMeasure measured;
-        measure_model(*app.node_model, MeasureContext{}, measured);
+        measure_model(*app.node_model, live_measure_context(app), measured);
         text = angle_label(measured.nodes[static_cast<size_t>(app.selected_node)].angle_deg);
     }
     if (text != p.selected_angle_output->value()) p.selected_angle_output->value(text.c_str());
+    p.preview->angle_context = live_measure_context(app);
 
     if (p.angles_window == nullptr) return;
     // The program ends when its panel closes: the chart goes with it.

@@ -19,6 +19,8 @@
 #include "gui/angles_window.h"
 #include "gui/calibration_window.h"
 #include "gui/measure_controls.h"
+#include "display/angle_labels.h"
+#include "loop/live_measure.h"
 #include "measure/csv_file.h"
 #include "tests/support/test_support.h"
 
@@ -257,4 +259,27 @@ TEST_F(MeasureControls, TheAnglesWindowOpensOnceBesideThePanelResizableAndCloses
     p->main_window->hide();
     measure_after_cycle(*p);
     EXPECT_FALSE(window->shown()) << "with the panel closed the program's loop can end";
+}
+
+// With a calibration whose plane stretches x twice, the shown angle is the
+// one the CSV and the stream write: measured in the calibrated plane.
+TEST_F(MeasureControls, TheSelectedAngleIsMeasuredInTheCalibratedPlane) {
+    model().nodes = {{50, 200, 255}, {100, 200, 255}, {150, 250, 255}};
+    app_state.selected_node = 1;
+    app_state.source_geometry = source_geometry(480, 360);
+    PlaneLevel plane;
+    plane.unit = "mm";
+    for (const PlanePoint& q : {PlanePoint{0, 0}, PlanePoint{400, 0}, PlanePoint{400, 300}, PlanePoint{0, 300}})
+        plane.marks.push_back({q, {2 * q.x, q.y}});
+    app_state.calibration.plane = plane;
+    std::string error;
+    ASSERT_TRUE(recalibrate(app_state, error)) << error;
+    measure_after_cycle(*p);
+    FrameMeasure calibrated;
+    measure_model(model(), live_measure_context(app_state), calibrated);
+    EXPECT_EQ(p->selected_angle_output->value(), angle_label(calibrated.nodes[1].angle_deg));
+    EXPECT_STRNE(p->selected_angle_output->value(), "45.0") << "the frame's angle, not the plane's";
+    app_state.calibration = Calibration{};
+    app_state.calibrated = false;
+    app_state.source_geometry = SourceGeometry{};
 }
