@@ -18,6 +18,9 @@
 #include "loop/app_state.h"
 #include "platform/message.h"
 
+// Last: X11's macros would otherwise reach the test framework's headers.
+#include <FL/x.H>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -60,6 +63,12 @@ TEST(OperatorMessage, ReachesTheGuiAsAnAlertWithoutBlockingTheReporter) {
     done.store(true);
     closer.join();
     EXPECT_EQ(g_alert_title, "ERROR");
+
+    // Leave the display as it was found for the tests after this one in the
+    // same process: FLTK's connection goes, and every window of it with it.
+    while (Fl_Window* w = Fl::first_window()) w->hide();
+    fl_close_display();
+    fl_display = nullptr;
 }
 
 }  // namespace
