@@ -61,8 +61,8 @@ void My_win32_gl_window::draw() {
     glPopMatrix();
     // The text keeps its size; only its place follows the frame's scale.
     if (draw_settings.show_angles) {
-        draw_angle_labels(font, live_model, draw_settings.line_width, s);
-        draw_angle_labels(font, playback_model, draw_settings.line_width, s);
+        draw_angle_labels(font, live_model, draw_settings.line_width, s, draw_settings.live_angles);
+        draw_angle_labels(font, playback_model, draw_settings.line_width, s, draw_settings.playback_angles);
     }
     glEnable(GL_TEXTURE_2D);
     leave_2d_mode();

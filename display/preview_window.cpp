@@ -163,7 +163,7 @@ void MYWINDOW::draw() {
     if (show_angles) {
         for (const NodeModel* m : {&model, &record_animation.model})
             draw_angle_labels(font, *m, options_.line_width, 1.0f, angle_context);
-        draw_angle_labels(font, playback_animation.model, options_.line_width);
+        draw_angle_labels(font, playback_animation.model, options_.line_width, 1.0f, playback_angle_context);
     }
     if (!warning.empty()) {
         begin_text(font);

@@ -77,6 +77,9 @@ public:
     // How the live chain's angles are measured: the source's geometry and
     // the calibration in force, as the CSV and the stream measure them.
     MeasureContext angle_context;
+    // The same for the playback take: its own source's geometry and the
+    // calibration as it holds there.
+    MeasureContext playback_angle_context;
     // Lines drawn over the frame after the models (a calibration's axes and
     // grid), in frame coordinates.
     std::vector<OverlayLine> overlay;

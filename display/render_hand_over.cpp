@@ -11,9 +11,13 @@ void RenderHandOver::publish(const NodeModel* live_model, const NodeModel* playb
     next_frame_.assign(frame.begin(), frame.end());
     const std::lock_guard<std::mutex> lock(mutex_);
     if (window_open_) {
+        // A model's angles go with it: one not given keeps its labels too.
+        ModelDrawSettings next = settings;
         if (live_model != nullptr) live_model_ = *live_model;
+        else next.live_angles = std::move(settings_.live_angles);
         if (playback_model != nullptr) playback_model_ = *playback_model;
-        settings_ = settings;
+        else next.playback_angles = std::move(settings_.playback_angles);
+        settings_ = std::move(next);
     }
     std::swap(next_frame_, frame_);
     frame_is_new_ = true;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "camera/frame.h"
 #include "model/node_model.h"
@@ -29,6 +30,11 @@ struct ModelDrawSettings {
     int32_t sensor_max_radius = 20;
     bool show_angles = false;          // the bend angles beside the nodes
     bool show_tracking_state = false;  // a state marker beside each node of the live model
+    // The labels' values, one per node, measured by the main loop as the
+    // panel shows them (in the source's pixels, calibrated); empty while
+    // angles are not shown.
+    std::vector<double> live_angles;
+    std::vector<double> playback_angles;
 };
 
 class RenderHandOver {

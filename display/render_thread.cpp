@@ -8,8 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "display/angle_labels.h"
 #include "display/output_window.h"
 #include "display/render_hand_over.h"
+#include "loop/live_measure.h"
 #include "platform/timer.h"
 
 namespace {
@@ -160,9 +162,17 @@ void stop_output_window(AppState& app) {
 
 void hand_over_to_output_window(AppState& app, const NodeModel* live_model,
                                 const NodeModel* playback_model, const Frame& camera_frame,
-                                bool show_angles, bool show_tracking_state) {
+                                bool show_angles, bool show_tracking_state,
+                                const MeasureContext& playback_context) {
     if (app.render_hand_over == nullptr) return;
-    const ModelDrawSettings settings{app.options.line_width, app.options.sensor_max_radius, show_angles,
-                                     show_tracking_state};
+    ModelDrawSettings settings;
+    settings.line_width = app.options.line_width;
+    settings.sensor_max_radius = app.options.sensor_max_radius;
+    settings.show_angles = show_angles;
+    settings.show_tracking_state = show_tracking_state;
+    if (show_angles) {
+        if (live_model != nullptr) measure_angle_labels(*live_model, live_measure_context(app), settings.live_angles);
+        if (playback_model != nullptr) measure_angle_labels(*playback_model, playback_context, settings.playback_angles);
+    }
     app.render_hand_over->publish(live_model, playback_model, settings, camera_frame);
 }

@@ -4,6 +4,7 @@
 
 #include "camera/frame.h"
 #include "loop/app_state.h"
+#include "measure/frame_measure.h"
 
 struct NodeModel;
 
@@ -17,9 +18,12 @@ void stop_output_window(AppState& app);
 
 // The main loop's hand-over, once per cycle: the models (nullptr keeps the
 // window's last copy), the raw frame, then one post of the render semaphore.
-// `show_angles` asks for the bend angles beside the nodes,
-// `show_tracking_state` for the state markers of the live model. Does nothing
-// while no render thread runs.
+// `show_angles` asks for the bend angles beside the nodes, measured here as
+// the panel measures them: the live model's in the live source's geometry and
+// calibration, the playback model's in `playback_context` (its take's).
+// `show_tracking_state` asks for the state markers of the live model. Does
+// nothing while no render thread runs.
 void hand_over_to_output_window(AppState& app, const NodeModel* live_model,
                                 const NodeModel* playback_model, const Frame& camera_frame,
-                                bool show_angles = false, bool show_tracking_state = false);
+                                bool show_angles = false, bool show_tracking_state = false,
+                                const MeasureContext& playback_context = {});

@@ -409,7 +409,8 @@ void show_system_report(ControlPanel& panel, const std::string& markup) {
 void PanelCycleView::hand_over(const Frame& camera_frame) {
     MYWINDOW& preview = *panel_.preview;
     hand_over_to_output_window(app_state, &preview.model, &preview.playback_animation.model, camera_frame,
-                               preview.show_angles, preview.show_tracking_state);
+                               preview.show_angles, preview.show_tracking_state,
+                               preview.show_angles ? playback_measure_context(panel_) : MeasureContext{});
 }
 
 void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_frame(frame); }

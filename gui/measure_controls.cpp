@@ -47,14 +47,19 @@ std::string proposed_csv_name(const Fl_Input* file_input) {
     return name.empty() ? std::string() : name + ".csv";
 }
 
+// Whether the calibration holds for a take, compiled into `map` for the
+// source it was recorded from; `problem` says why not.
+bool calibrate_take(const Animation& a, CalibrationMap& map, std::string& problem) {
+    if (!a.geometry && !app_state.calibration.empty())
+        problem = "a take loaded from a file does not say which source pixels it was recorded in";
+    return a.geometry && !app_state.calibration.empty() && calibration_for(app_state, *a.geometry, map, problem);
+}
+
 // A take's numbers as the batch run gives them: in the pixels of the source
 // it was recorded from, calibrated where the calibration fits that source.
 // `problem` says why a calibration there is not used.
 MeasureContext take_context(const Animation& a, CalibrationMap& map, std::string& problem) {
-    if (!a.geometry && !app_state.calibration.empty())
-        problem = "a take loaded from a file does not say which source pixels it was recorded in";
-    const bool calibrated =
-        a.geometry && !app_state.calibration.empty() && calibration_for(app_state, *a.geometry, map, problem);
+    const bool calibrated = calibrate_take(a, map, problem);
     return MeasureContext{a.geometry ? &*a.geometry : nullptr, a.y_invert, calibrated ? &map : nullptr};
 }
 
@@ -238,6 +243,20 @@ void show_kept_measure_choices(ControlPanel& p) {
     p.show_tracking_state_check->value(p.preview->show_tracking_state ? 1 : 0);
 }
 
+MeasureContext playback_measure_context(ControlPanel& p) {
+    const Animation& a = p.preview->playback_animation;
+    ControlPanel::PlaybackCalibration& c = p.playback_calibration;
+    if (c.version != app_state.calibration_version || c.geometry != a.geometry) {
+        std::string unused;
+        c.version = app_state.calibration_version;
+        c.geometry = a.geometry;
+        c.calibrated = calibrate_take(a, c.map, unused);
+    }
+    // The panel's copy of the geometry: it stays put when a take is loaded
+    // before the next cycle brings the context up to date.
+    return MeasureContext{c.geometry ? &*c.geometry : nullptr, a.y_invert, c.calibrated ? &c.map : nullptr};
+}
+
 void measure_after_cycle(ControlPanel& p) {
     AppState& app = app_state;
     std::string text;
@@ -252,6 +271,7 @@ void measure_after_cycle(ControlPanel& p) {
     }
     if (text != p.selected_angle_output->value()) p.selected_angle_output->value(text.c_str());
     p.preview->angle_context = live_measure_context(app);
+    p.preview->playback_angle_context = playback_measure_context(p);
 
     if (p.angles_window == nullptr) return;
     // The program ends when its panel closes: the chart goes with it.

@@ -6,6 +6,8 @@
 // choices are kept in the application state's extra settings (angles.*,
 // tracking.*).
 
+#include "measure/frame_measure.h"
+
 struct ControlPanel;
 
 // Adds the widgets to the built panel, showing and applying the kept choices.
@@ -18,3 +20,9 @@ void show_kept_measure_choices(ControlPanel& panel);
 // Once per main-loop cycle, after tracking: the selected node's angle, and
 // the "angles" window's live sample and redraw.
 void measure_after_cycle(ControlPanel& panel);
+
+// How the playback take's angles are measured: in the pixels of the source it
+// was recorded from, calibrated where the calibration fits that source (as
+// its exported CSV). It points into the panel, so it stays valid until the
+// next call.
+MeasureContext playback_measure_context(ControlPanel& panel);

@@ -51,6 +51,9 @@ struct AppState {
     // source_geometry (loop/live_measure.h), valid while `calibrated`.
     Calibration calibration;
     CalibrationMap calibration_map;
+    // Counts the calls of `recalibrate`: what was compiled from `calibration`
+    // for another source is stale once it moved on.
+    uint64_t calibration_version = 0;
     bool calibrated = false;
     // Something in the window shows bend angles ("show angles", the selected
     // node's angle, the chart): the cycle then measures the clusters' sub-pixel

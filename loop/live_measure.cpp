@@ -6,6 +6,7 @@ MeasureContext live_measure_context(const AppState& app) {
 }
 
 bool recalibrate(AppState& app, std::string& error) {
+    ++app.calibration_version;
     app.calibrated = false;
     if (app.calibration.empty()) return true;
     if (!calibration_for(app, app.source_geometry, app.calibration_map, error)) return false;

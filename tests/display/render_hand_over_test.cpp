@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -21,6 +23,16 @@ NodeModel model_at(int32_t x, int32_t nodes = 3) {
     for (ModelNode& n : m.nodes) n = ModelNode{x, nodes, 255};
     m.visible = true;
     return m;
+}
+
+ModelDrawSettings drawn_with(int32_t line_width, int32_t sensor_max_radius, std::vector<double> live_angles = {},
+                             std::vector<double> playback_angles = {}) {
+    ModelDrawSettings s;
+    s.line_width = line_width;
+    s.sensor_max_radius = sensor_max_radius;
+    s.live_angles = std::move(live_angles);
+    s.playback_angles = std::move(playback_angles);
+    return s;
 }
 
 class RenderHandOverTest : public ::testing::Test {
@@ -36,7 +48,7 @@ protected:
 
 TEST_F(RenderHandOverTest, ModelsAreStoredOnlyWhileTheWindowIsRegistered) {
     const NodeModel early = model_at(11);
-    hand_over.publish(&early, &early, ModelDrawSettings{7, 70}, uniform_frame(1));
+    hand_over.publish(&early, &early, drawn_with(7, 70), uniform_frame(1));
     hand_over.take_models(live, playback, settings);
     EXPECT_FALSE(live.visible) << "no window yet: the default model stays";
     EXPECT_EQ(settings.line_width, ModelDrawSettings{}.line_width);
@@ -44,7 +56,7 @@ TEST_F(RenderHandOverTest, ModelsAreStoredOnlyWhileTheWindowIsRegistered) {
     hand_over.register_window();
     const NodeModel a = model_at(22, 5);
     const NodeModel b = model_at(33, 2);
-    hand_over.publish(&a, &b, ModelDrawSettings{3, 40}, uniform_frame(2));
+    hand_over.publish(&a, &b, drawn_with(3, 40), uniform_frame(2));
     hand_over.take_models(live, playback, settings);
     ASSERT_EQ(live.nodes.size(), 5u);
     EXPECT_EQ(live.nodes[4].x, 22);
@@ -55,21 +67,23 @@ TEST_F(RenderHandOverTest, ModelsAreStoredOnlyWhileTheWindowIsRegistered) {
 
     hand_over.withdraw_window();
     const NodeModel late = model_at(44);
-    hand_over.publish(&late, &late, ModelDrawSettings{9, 90}, uniform_frame(3));
+    hand_over.publish(&late, &late, drawn_with(9, 90), uniform_frame(3));
     hand_over.take_models(live, playback, settings);
     EXPECT_EQ(live.nodes[0].x, 22) << "a withdrawn window gets no more models";
     EXPECT_EQ(settings.line_width, 3);
 }
 
-TEST_F(RenderHandOverTest, AMissingModelKeepsTheLastCopy) {
+TEST_F(RenderHandOverTest, AMissingModelKeepsTheLastCopyAndItsAngles) {
     hand_over.register_window();
     const NodeModel a = model_at(5);
-    hand_over.publish(&a, &a, settings, uniform_frame(0));
+    hand_over.publish(&a, &a, drawn_with(1, 20, {10.0}, {20.0}), uniform_frame(0));
     const NodeModel b = model_at(6);
-    hand_over.publish(&b, nullptr, settings, uniform_frame(0));
+    hand_over.publish(&b, nullptr, drawn_with(1, 20, {30.0}), uniform_frame(0));
     hand_over.take_models(live, playback, settings);
     EXPECT_EQ(live.nodes[0].x, 6);
+    EXPECT_EQ(settings.live_angles, std::vector<double>{30.0});
     EXPECT_EQ(playback.nodes[0].x, 5);
+    EXPECT_EQ(settings.playback_angles, std::vector<double>{20.0}) << "the kept model's labels stay with it";
 }
 
 TEST_F(RenderHandOverTest, TheNewestFrameWinsAndAnOlderOneNeverReplacesIt) {

@@ -14,12 +14,15 @@
 #include <FL/Fl_Value_Input.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <atomic>
+#include <cmath>
 #include <string>
 
 #include "gui/angles_window.h"
 #include "gui/calibration_window.h"
 #include "gui/measure_controls.h"
 #include "display/angle_labels.h"
+#include "display/render_hand_over.h"
 #include "loop/live_measure.h"
 #include "measure/csv_file.h"
 #include "tests/support/test_support.h"
@@ -263,7 +266,7 @@ TEST_F(MeasureControls, TheAnglesWindowOpensOnceBesideThePanelResizableAndCloses
 
 // With a calibration whose plane stretches x twice, the shown angle is the
 // one the CSV and the stream write: measured in the calibrated plane.
-TEST_F(MeasureControls, TheSelectedAngleIsMeasuredInTheCalibratedPlane) {
+TEST_F(MeasureControls, EveryAngleShownIsMeasuredInTheCalibratedPlane) {
     model().nodes = {{50, 200, 255}, {100, 200, 255}, {150, 250, 255}};
     app_state.selected_node = 1;
     app_state.source_geometry = source_geometry(480, 360);
@@ -279,6 +282,37 @@ TEST_F(MeasureControls, TheSelectedAngleIsMeasuredInTheCalibratedPlane) {
     measure_model(model(), live_measure_context(app_state), calibrated);
     EXPECT_EQ(p->selected_angle_output->value(), angle_label(calibrated.nodes[1].angle_deg));
     EXPECT_STRNE(p->selected_angle_output->value(), "45.0") << "the frame's angle, not the plane's";
+
+    // The output window's labels, live and playback, are measured the same
+    // way: the playback take in the pixels of the source it was recorded from.
+    Animation& take = p->preview->playback_animation;
+    model().visible = true;
+    take.model = model();
+    take.geometry = app_state.source_geometry;
+    take.y_invert = app_state.options.y_invert != 0;  // recorded with the setting in force now
+    p->preview->show_angles = true;
+    const std::atomic<bool> stop{false};
+    RenderHandOver hand_over(platform::WindowPlacement{0, 0, 480, 360}, stop);
+    hand_over.register_window();
+    app_state.render_hand_over = &hand_over;
+    PanelCycleView(*p).hand_over(Frame(kFrameBytes, 0));
+    app_state.render_hand_over = nullptr;
+    NodeModel live, playback;
+    ModelDrawSettings drawn;
+    hand_over.take_models(live, playback, drawn);
+    ASSERT_EQ(drawn.live_angles.size(), 3u);
+    ASSERT_EQ(drawn.playback_angles.size(), 3u);
+    EXPECT_EQ(drawn.live_angles[1], calibrated.nodes[1].angle_deg);
+    EXPECT_EQ(drawn.playback_angles[1], calibrated.nodes[1].angle_deg);
+    FrameMeasure in_take;
+    measure_model(take.model, playback_measure_context(*p), in_take);
+    EXPECT_EQ(in_take.nodes[1].angle_deg, calibrated.nodes[1].angle_deg) << "the preview's playback labels";
+
+    take.geometry.reset();  // a take that does not say its source: not calibrated
+    measure_model(take.model, playback_measure_context(*p), in_take);
+    EXPECT_NEAR(std::fabs(in_take.nodes[1].angle_deg), 45.0, 1e-9);
+    p->preview->show_angles = false;
+    take = Animation{};
     app_state.calibration = Calibration{};
     app_state.calibrated = false;
     app_state.source_geometry = SourceGeometry{};
