@@ -53,6 +53,7 @@ struct SourceControl {
     double wait_seconds = 0;  // see source_wait_seconds()
     std::string position;     // the text the position box shows
     int64_t shown_index = -2; // the frame the seek slider and the position box show
+    int64_t sought_index = -1; // a frame the seek slider was put on and the file has not shown yet
 };
 
 namespace {
@@ -210,6 +211,7 @@ void step_back(Fl_Widget* w, void*) {
     VideoSource* video = video_of(p);
     if (video == nullptr || !video->can_seek()) return;
     video->step_back();
+    p.source->sought_index = -1;
     p.source_pause_button->value(1);
 }
 
@@ -218,17 +220,20 @@ void step_forward(Fl_Widget* w, void*) {
     VideoSource* video = video_of(p);
     if (video == nullptr) return;
     video->step_forward();
+    p.source->sought_index = -1;
     p.source_pause_button->value(1);
 }
 
 void go_to_first(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
     if (VideoSource* video = video_of(p)) video->go_to_frame(0);
+    if (p.source != nullptr) p.source->sought_index = -1;
 }
 
 void go_to_last(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
     if (VideoSource* video = video_of(p)) video->go_to_frame(-1);
+    if (p.source != nullptr) p.source->sought_index = -1;
 }
 
 void seek_moved(Fl_Widget* w, void*) {
@@ -237,7 +242,7 @@ void seek_moved(Fl_Widget* w, void*) {
     if (video == nullptr || !video->can_seek()) return;
     const auto index = static_cast<int64_t>(p.source_seek_slider->value());
     video->go_to_frame(index);
-    p.source->shown_index = index;  // the slider stays where it was put until the frame comes
+    p.source->sought_index = index;  // the slider stays where it was put until the frame comes
 }
 
 // The rate input's value, when it is one a sequence can play at.
@@ -287,6 +292,7 @@ void show_playback_controls(ControlPanel& p) {
     }
     p.source_back_button->tooltip(file && !seek ? kNoSeekTip : kBackTip);
     p.source->shown_index = -2;
+    p.source->sought_index = -1;
 }
 
 // Four times a second: the status line follows the source.
@@ -498,10 +504,13 @@ void source_after_cycle(ControlPanel& p) {
     SourceControl& s = *p.source;
     if (at.index == s.shown_index) return;
     s.shown_index = at.index;
+    if (at.index == s.sought_index) s.sought_index = -1;
     const double last = static_cast<double>(std::max<int64_t>(at.frame_count - 1, at.index));
     if (p.source_seek_slider->maximum() != last) p.source_seek_slider->bounds(0, std::max(last, 0.0));
-    // The slider the operator drags follows the pointer, not the file.
-    if (Fl::pushed() != p.source_seek_slider && at.index >= 0) p.source_seek_slider->value(static_cast<double>(at.index));
+    // The slider the operator drags follows the pointer, not the file, and
+    // stays where it was let go until the file gets there.
+    if (Fl::pushed() != p.source_seek_slider && s.sought_index < 0 && at.index >= 0)
+        p.source_seek_slider->value(static_cast<double>(at.index));
     s.position = position_text(at);
     p.source_position_box->copy_label(s.position.c_str());
     p.source_position_box->redraw();
