@@ -24,6 +24,7 @@
 #include "gui/operator_aids.h"
 #include "gui/panel_callbacks.h"
 #include "platform/message.h"
+#include "platform/timer.h"
 #include "video/camera_source.h"
 #include "video/v4l2.h"
 #include "video/video_source.h"
@@ -54,6 +55,7 @@ struct SourceControl {
     std::string position;     // the text the position box shows
     int64_t shown_index = -2; // the frame the seek slider and the position box show
     int64_t sought_index = -1; // a frame the seek slider was put on and the file has not shown yet
+    int64_t sought_until_ms = 0; // the slider waits for it no longer than this
 };
 
 namespace {
@@ -242,7 +244,11 @@ void seek_moved(Fl_Widget* w, void*) {
     if (video == nullptr || !video->can_seek()) return;
     const auto index = static_cast<int64_t>(p.source_seek_slider->value());
     video->go_to_frame(index);
-    p.source->sought_index = index;  // the slider stays where it was put until the frame comes
+    // The slider stays where it was put until the frame comes, or for two
+    // seconds at most (a seek the file cannot carry out).
+    SourceControl& s = *p.source;
+    s.sought_index = index == s.shown_index ? -1 : index;
+    s.sought_until_ms = platform::clock_ms() + 2000;
 }
 
 // The rate input's value, when it is one a sequence can play at.
@@ -504,7 +510,7 @@ void source_after_cycle(ControlPanel& p) {
     SourceControl& s = *p.source;
     if (at.index == s.shown_index) return;
     s.shown_index = at.index;
-    if (at.index == s.sought_index) s.sought_index = -1;
+    if (at.index == s.sought_index || platform::clock_ms() > s.sought_until_ms) s.sought_index = -1;
     const double last = static_cast<double>(std::max<int64_t>(at.frame_count - 1, at.index));
     if (p.source_seek_slider->maximum() != last) p.source_seek_slider->bounds(0, std::max(last, 0.0));
     // The slider the operator drags follows the pointer, not the file, and
