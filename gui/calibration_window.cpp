@@ -5,7 +5,6 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
-#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Float_Input.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Hold_Browser.H>
@@ -20,6 +19,7 @@
 #include "calib/calibration_file.h"
 #include "display/preview_window.h"
 #include "gui/control_panel.h"
+#include "gui/file_dialog.h"
 #include "gui/operator_aids.h"
 #include "loop/live_measure.h"
 #include "platform/file_io.h"
@@ -96,6 +96,32 @@ double nice_step(double extent) {
     for (const double m : {1.0, 2.0, 5.0, 10.0})
         if (m * power >= raw) return m * power;
     return 10.0 * power;
+}
+
+// "load...", "save..." and "load lens...": a calibration file (TOML), asked
+// for as the panel asks for every file, handed to the window.
+struct FileButton {
+    int x, w;
+    const char* label;
+    const char* tooltip;
+    const char* title;
+    PathKind kind;
+    bool (CalibrationWindow::*take)(const std::string&);
+};
+
+FileButton kFileButtons[] = {
+    {5, 80, "load...", "reads a calibration file (TOML)", "load calibration from:", PathKind::open_file,
+     &CalibrationWindow::load_file},
+    {90, 80, "save...", "writes the calibration as a file (TOML) for velmora track --calibration",
+     "save calibration to:", PathKind::save_file, &CalibrationWindow::save_file},
+    {175, 100, "load lens...", "takes the lens alone from a calibration file, such as velmora calibrate writes",
+     "load lens from:", PathKind::open_file, &CalibrationWindow::load_lens_file},
+};
+
+void file_button_pressed(Fl_Widget* w, void* data) {
+    const FileButton& b = *static_cast<const FileButton*>(data);
+    const std::string name = choose_path(b.kind, b.title, "*.toml", {});
+    if (!name.empty()) (window_of(w).*b.take)(name);
 }
 
 }  // namespace
@@ -200,24 +226,11 @@ CalibrationWindow::CalibrationWindow(AppState& app, MYWINDOW& preview)
     filter_input->when(FL_WHEN_CHANGED);
     Fl_Group::current()->end();
 
-    auto* load = new Fl_Button(5, 550, 80, 25, "load...");
-    load->tooltip("reads a calibration file (TOML)");
-    load->callback([](Fl_Widget* w, void*) {
-        const char* name = fl_file_chooser("load calibration from:", "*.toml", nullptr, 0);
-        if (name != nullptr) window_of(w).load_file(name);
-    });
-    auto* save = new Fl_Button(90, 550, 80, 25, "save...");
-    save->tooltip("writes the calibration as a file (TOML) for velmora track --calibration");
-    save->callback([](Fl_Widget* w, void*) {
-        const char* name = fl_file_chooser("save calibration to:", "*.toml", nullptr, 0);
-        if (name != nullptr) window_of(w).save_file(name);
-    });
-    auto* lens = new Fl_Button(175, 550, 100, 25, "load lens...");
-    lens->tooltip("takes the lens alone from a calibration file, such as velmora calibrate writes");
-    lens->callback([](Fl_Widget* w, void*) {
-        const char* name = fl_file_chooser("load lens from:", "*.toml", nullptr, 0);
-        if (name != nullptr) window_of(w).load_lens_file(name);
-    });
+    for (FileButton& b : kFileButtons) {
+        auto* button = new Fl_Button(b.x, 550, b.w, 25, b.label);
+        button->tooltip(b.tooltip);
+        button->callback(file_button_pressed, &b);
+    }
     auto* clear = new Fl_Button(280, 550, 80, 25, "clear");
     clear->tooltip("forgets the calibration: numbers in the frame's pixels again");
     clear->callback([](Fl_Widget* w, void*) { window_of(w).show_calibration(Calibration{}); });

@@ -2,7 +2,6 @@
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_File_Chooser.H>
 
 #include <iostream>
 #include <string>
@@ -11,6 +10,7 @@
 #include "display/preview_window.h"
 #include "gui/calibration_window.h"
 #include "gui/control_panel.h"
+#include "gui/file_dialog.h"
 #include "gui/operator_aids.h"
 #include "gui/source_page.h"
 #include "platform/message.h"
@@ -20,14 +20,13 @@ namespace {
 constexpr char kSourceKey[] = "source";
 constexpr char kCaption[] = "session";
 
-std::string choose_session(const char* title) {
-    const char* name = fl_file_chooser(title, "*.toml", "session.toml", 0);
-    return name != nullptr ? std::string(name) : std::string();
+std::string choose_session(PathKind kind, const char* title) {
+    return choose_path(kind, title, "*.toml", "session.toml");
 }
 
 void save_pressed(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
-    const std::string name = choose_session("save session to:");
+    const std::string name = choose_session(PathKind::save_file, "save session to:");
     if (name.empty()) return;
     std::string error;
     if (!save_session(session_of_panel(p), name, error)) {
@@ -43,7 +42,7 @@ void save_pressed(Fl_Widget* widget, void*) {
 
 void load_pressed(Fl_Widget* widget, void*) {
     ControlPanel& p = panel_of(widget);
-    const std::string name = choose_session("load session from:");
+    const std::string name = choose_session(PathKind::open_file, "load session from:");
     if (name.empty()) return;
     Session session;
     std::string error;
