@@ -247,7 +247,7 @@ bool take_scale(TrackArgs& args, std::string_view value, std::string& error) {
 bool take_origin(TrackArgs& args, std::string_view value, std::string& error) {
     std::vector<double> n;
     std::vector<std::string> rest;
-    if (!parse_list(value, 2, 1, n, rest) && !parse_list(value, 3, 0, n, rest)) {
+    if (!parse_list(value, 2, 0, n, rest) && !parse_list(value, 3, 0, n, rest)) {
         error = "needs U,V[,AXIS_DEG]: the origin in source pixels and the x axis's direction";
         return false;
     }

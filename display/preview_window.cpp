@@ -161,8 +161,8 @@ void MYWINDOW::draw() {
     draw_model(playback_animation.model, options_.line_width, options_.sensor_max_radius);
     if (!overlay.empty()) draw_overlay_lines(overlay);
     if (show_angles) {
-        for (const NodeModel* m : {&model, &record_animation.model})
-            draw_angle_labels(font, *m, options_.line_width, 1.0f, angle_context);
+        draw_angle_labels(font, model, options_.line_width, 1.0f, angle_context);
+        draw_angle_labels(font, record_animation.model, options_.line_width, 1.0f, record_angle_context);
         draw_angle_labels(font, playback_animation.model, options_.line_width, 1.0f, playback_angle_context);
     }
     if (!warning.empty()) {

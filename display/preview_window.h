@@ -77,8 +77,9 @@ public:
     // How the live chain's angles are measured: the source's geometry and
     // the calibration in force, as the CSV and the stream measure them.
     MeasureContext angle_context;
-    // The same for the playback take: its own source's geometry and the
+    // The same for the takes: each in its own source's geometry and the
     // calibration as it holds there.
+    MeasureContext record_angle_context;
     MeasureContext playback_angle_context;
     // Lines drawn over the frame after the models (a calibration's axes and
     // grid), in frame coordinates.

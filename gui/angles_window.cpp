@@ -280,10 +280,15 @@ void AnglesWindow::bring_series_up_to_date() {
     };
     // A take that grew keeps its first and its last known time stamps; a cut,
     // a load or a new take changes one of them or the counts.
+    // A new calibration measures the whole take again.
+    const uint64_t version = measure_version ? measure_version() : 0;
     const bool same_take = built_from_ == &a && built_nodes_ == a.nodes_per_frame && built_frames_ <= a.frame_count &&
-                           built_first_stamp_ == stamp(0) && built_last_stamp_ == stamp(built_frames_ - 1);
+                           built_first_stamp_ == stamp(0) && built_last_stamp_ == stamp(built_frames_ - 1) &&
+                           built_version_ == version;
     if (!same_take) recorded_series_.clear();
-    append_frames(a, same_take ? built_frames_ : 0, recorded_series_);
+    append_frames(a, same_take ? built_frames_ : 0, recorded_series_,
+                  measure_context ? measure_context(a) : MeasureContext{});
+    built_version_ = version;
     built_from_ = &a;
     built_nodes_ = a.nodes_per_frame;
     built_frames_ = static_cast<int32_t>(recorded_series_.size());

@@ -105,6 +105,11 @@ public:
     // What `process` depends on besides the take (calibration, gap filling,
     // cutoff), in words: a change works the take out again.
     std::function<std::string()> process_key;
+    // How a take's angles are measured (its source's pixels, the calibration
+    // as it holds there), and a count that changes with that; unset: in the
+    // frame, once.
+    std::function<MeasureContext(const Animation& take)> measure_context;
+    std::function<uint64_t()> measure_version;
 
     // How far back the live chart reaches.
     static constexpr double kLiveSpanMs = 30000.0;
@@ -130,6 +135,7 @@ private:
     int32_t built_nodes_ = -1;
     float built_first_stamp_ = 0.0f;
     float built_last_stamp_ = 0.0f;
+    uint64_t built_version_ = 0;
     int64_t refreshed_at_ = 0;  // wall ms of the last refresh
     // A recording worked out by `process`, and what it was worked out from.
     void bring_filtered_up_to_date(const Animation& a);

@@ -154,8 +154,8 @@ CalibrationWindow::CalibrationWindow(AppState& app, MYWINDOW& preview)
     plane_list->callback([](Fl_Widget* w, void*) {
         CalibrationWindow& cw = window_of(w);
         const int line = cw.plane_list->value();
-        if (line < 1 || !cw.calibration_of_widgets().plane) return;
-        const PlaneMark& m = cw.calibration_of_widgets().plane->marks[static_cast<size_t>(line - 1)];
+        if (line < 1 || !cw.edited_.plane || static_cast<size_t>(line) > cw.edited_.plane->marks.size()) return;
+        const PlaneMark& m = cw.edited_.plane->marks[static_cast<size_t>(line - 1)];
         set_number(cw.plane_x_input, m.plane.x);
         set_number(cw.plane_y_input, m.plane.y);
     });

@@ -410,7 +410,7 @@ void PanelCycleView::hand_over(const Frame& camera_frame) {
     MYWINDOW& preview = *panel_.preview;
     hand_over_to_output_window(app_state, &preview.model, &preview.playback_animation.model, camera_frame,
                                preview.show_angles, preview.show_tracking_state,
-                               preview.show_angles ? playback_measure_context(panel_) : MeasureContext{});
+                               preview.show_angles ? take_measure_context(panel_, preview.playback_animation) : MeasureContext{});
 }
 
 void PanelCycleView::upload_frame(const Frame& frame) { panel_.preview->upload_frame(frame); }

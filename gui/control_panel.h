@@ -129,14 +129,14 @@ struct ControlPanel {
     Fl_Button* playback_export_button = nullptr;
     Fl_Button* angles_button = nullptr;
     AnglesWindow* angles_window = nullptr;  // made by the first press of "angles"
-    // The calibration compiled for the playback take's source, for its angle
-    // labels: compiled again when the calibration or the take's source changed.
-    struct PlaybackCalibration {
+    // The calibration compiled for each take's source, for its angle labels
+    // and chart: compiled again when the calibration or the take's source changed.
+    struct TakeCalibration {
         uint64_t version = ~uint64_t{0};  // of the application state's calibration
         std::optional<SourceGeometry> geometry;
         bool calibrated = false;
         CalibrationMap map;
-    } playback_calibration;
+    } record_calibration, playback_calibration;
     // Real units (gui/calibration_window.h): the button beside "angles" and
     // the "Calibration" window it opens, made with the panel.
     Fl_Button* calibration_button = nullptr;

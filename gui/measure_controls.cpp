@@ -15,7 +15,6 @@
 #include <iostream>
 #include <string>
 
-#include "calib/calibration_file.h"
 #include "display/angle_labels.h"
 #include "display/preview_window.h"
 #include "gui/angles_window.h"
@@ -160,9 +159,11 @@ void open_angles_window(Fl_Widget* widget, void*) {
         };
         p.angles_window->process_key = [&p] {
             const TakeProcessing t = processing_of(p);
-            return calibration_toml(app_state.calibration) + std::to_string(t.fill_gaps) + " " +
+            return std::to_string(app_state.calibration_version) + " " + std::to_string(t.fill_gaps) + " " +
                    std::to_string(t.filter ? t.cutoff_hz : 0.0);
         };
+        p.angles_window->measure_context = [&p](const Animation& a) { return take_measure_context(p, a); };
+        p.angles_window->measure_version = [] { return app_state.calibration_version; };
     }
     p.angles_window->show();
     p.angles_window->refresh(stopwatch_now());
@@ -243,9 +244,8 @@ void show_kept_measure_choices(ControlPanel& p) {
     p.show_tracking_state_check->value(p.preview->show_tracking_state ? 1 : 0);
 }
 
-MeasureContext playback_measure_context(ControlPanel& p) {
-    const Animation& a = p.preview->playback_animation;
-    ControlPanel::PlaybackCalibration& c = p.playback_calibration;
+MeasureContext take_measure_context(ControlPanel& p, const Animation& a) {
+    ControlPanel::TakeCalibration& c = &a == &p.preview->record_animation ? p.record_calibration : p.playback_calibration;
     if (c.version != app_state.calibration_version || c.geometry != a.geometry) {
         std::string unused;
         c.version = app_state.calibration_version;
@@ -271,7 +271,8 @@ void measure_after_cycle(ControlPanel& p) {
     }
     if (text != p.selected_angle_output->value()) p.selected_angle_output->value(text.c_str());
     p.preview->angle_context = live_measure_context(app);
-    p.preview->playback_angle_context = playback_measure_context(p);
+    p.preview->record_angle_context = take_measure_context(p, p.preview->record_animation);
+    p.preview->playback_angle_context = take_measure_context(p, p.preview->playback_animation);
 
     if (p.angles_window == nullptr) return;
     // The program ends when its panel closes: the chart goes with it.

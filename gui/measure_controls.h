@@ -7,6 +7,7 @@
 // tracking.*).
 
 #include "measure/frame_measure.h"
+#include "model/animation.h"
 
 struct ControlPanel;
 
@@ -21,8 +22,8 @@ void show_kept_measure_choices(ControlPanel& panel);
 // the "angles" window's live sample and redraw.
 void measure_after_cycle(ControlPanel& panel);
 
-// How the playback take's angles are measured: in the pixels of the source it
-// was recorded from, calibrated where the calibration fits that source (as
-// its exported CSV). It points into the panel, so it stays valid until the
-// next call.
-MeasureContext playback_measure_context(ControlPanel& panel);
+// How a take's angles are measured (the preview's record or playback take):
+// in the pixels of the source it was recorded from, calibrated where the
+// calibration fits that source, as its exported CSV. It points into the
+// panel, so it stays valid until the next call for the same take.
+MeasureContext take_measure_context(ControlPanel& panel, const Animation& take);

@@ -208,12 +208,17 @@ void pause_changed(Fl_Widget* w, void*) {
 
 VideoSource* video_of(const ControlPanel& p) { return p.source != nullptr ? p.source->video : nullptr; }
 
+// A step or a jump since the slider was let go: the slider follows the file again.
+void stop_waiting_for_seek(ControlPanel& p) {
+    if (p.source != nullptr) p.source->sought_index = -1;
+}
+
 void step_back(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
     VideoSource* video = video_of(p);
     if (video == nullptr || !video->can_seek()) return;
     video->step_back();
-    p.source->sought_index = -1;
+    stop_waiting_for_seek(p);
     p.source_pause_button->value(1);
 }
 
@@ -222,20 +227,20 @@ void step_forward(Fl_Widget* w, void*) {
     VideoSource* video = video_of(p);
     if (video == nullptr) return;
     video->step_forward();
-    p.source->sought_index = -1;
+    stop_waiting_for_seek(p);
     p.source_pause_button->value(1);
 }
 
 void go_to_first(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
     if (VideoSource* video = video_of(p)) video->go_to_frame(0);
-    if (p.source != nullptr) p.source->sought_index = -1;
+    stop_waiting_for_seek(p);
 }
 
 void go_to_last(Fl_Widget* w, void*) {
     ControlPanel& p = panel_of(w);
     if (VideoSource* video = video_of(p)) video->go_to_frame(-1);
-    if (p.source != nullptr) p.source->sought_index = -1;
+    stop_waiting_for_seek(p);
 }
 
 void seek_moved(Fl_Widget* w, void*) {
@@ -508,9 +513,13 @@ void source_after_cycle(ControlPanel& p) {
     }
     const VideoSource::Position at = video->position();
     SourceControl& s = *p.source;
+    if (s.sought_index >= 0 && platform::clock_ms() > s.sought_until_ms) {
+        s.sought_index = -1;
+        s.shown_index = -2;  // the slider goes back to the frame shown, paused or not
+    }
     if (at.index == s.shown_index) return;
     s.shown_index = at.index;
-    if (at.index == s.sought_index || platform::clock_ms() > s.sought_until_ms) s.sought_index = -1;
+    if (at.index == s.sought_index) s.sought_index = -1;
     const double last = static_cast<double>(std::max<int64_t>(at.frame_count - 1, at.index));
     if (p.source_seek_slider->maximum() != last) p.source_seek_slider->bounds(0, std::max(last, 0.0));
     // The slider the operator drags follows the pointer, not the file, and

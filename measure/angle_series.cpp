@@ -36,7 +36,7 @@ void AngleSeries::drop_before(double time_ms) {
     }
 }
 
-void append_frames(const Animation& a, int32_t from, AngleSeries& out) {
+void append_frames(const Animation& a, int32_t from, AngleSeries& out, const MeasureContext& context) {
     const size_t k = static_cast<size_t>(std::max(a.nodes_per_frame, 0));
     const size_t count = recorded_frames(a);
     if (out.nodes != static_cast<int32_t>(k)) {
@@ -50,7 +50,7 @@ void append_frames(const Animation& a, int32_t from, AngleSeries& out) {
         const double time_ms = static_cast<double>(a.timestamps[f]) - first;
         measure_frame(static_cast<int64_t>(f), time_ms, std::span(a.frames).subspan(f * k, k), {},
                       centres ? std::span(a.sub_pixel_centres).subspan(f * k, k) : std::span<const SubPixelCentre>{},
-                      MeasureContext{}, measured);
+                      context, measured);
         out.times_ms.push_back(time_ms);
         for (const NodeMeasure& m : measured.nodes) out.angles.push_back(static_cast<float>(m.angle_deg));
     }

@@ -29,8 +29,9 @@ struct AngleSeries {
 
 // Frames `from` to frame_count - 1 of a recording appended to `out`, at their
 // times since frame 0, measured with the sub-pixel centres the recording
-// kept. Never more frames than the buffer holds.
-void append_frames(const Animation& a, int32_t from, AngleSeries& out);
+// kept, in `context` (the take's source and calibration, as its CSV). Never
+// more frames than the buffer holds.
+void append_frames(const Animation& a, int32_t from, AngleSeries& out, const MeasureContext& context = {});
 
 // The recorded frame nearest to a time since frame 0 (the earlier one on a
 // tie), for time stamps that rise as recording makes them; -1 when nothing is

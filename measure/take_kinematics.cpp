@@ -4,6 +4,7 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <span>
 
@@ -190,15 +191,22 @@ bool take_kinematics(const FrameTable& t, const MeasureContext& context, double 
     // Every frame measured once, as the CSV measures it.
     std::vector<Signal> angle(k), x(k), y(k);
     std::vector<std::vector<char>> angle_valid(k, std::vector<char>(frames)), position_valid = angle_valid;
-    const bool centres = t.sub_pixel_centres.size() >= frames * k;
     const bool world = context.geometry != nullptr && context.calibration != nullptr;
     for (size_t n = 0; n < k; ++n) angle[n].samples.resize(frames), x[n].samples.resize(frames), y[n].samples.resize(frames);
-    FrameMeasure m;
-    for (size_t f = 0; f < frames; ++f) {
-        measure_frame(static_cast<int64_t>(f), t.times_ms[f], std::span(t.nodes).subspan(f * k, k),
-                      std::span(t.states).subspan(f * k, k),
-                      centres ? std::span(t.sub_pixel_centres).subspan(f * k, k) : std::span<const SubPixelCentre>{},
-                      context, m);
+    // The table's frames as measure_take gives them to the CSV.
+    class Collect final : public FrameSink {
+    public:
+        explicit Collect(const std::function<void(const FrameMeasure&)>& each) : each_(each) {}
+        bool take(const FrameMeasure& m) override {
+            each_(m);
+            return true;
+        }
+
+    private:
+        const std::function<void(const FrameMeasure&)>& each_;
+    };
+    const std::function<void(const FrameMeasure&)> each = [&](const FrameMeasure& m) {
+        const auto f = static_cast<size_t>(m.frame);
         for (size_t n = 0; n < k; ++n) {
             const NodeMeasure& node = m.nodes[n];
             const double px = world ? node.world_x : node.u, py = world ? node.world_y : node.v;
@@ -212,7 +220,9 @@ bool take_kinematics(const FrameTable& t, const MeasureContext& context, double 
                 measured = !is_gap(m.nodes[j].state);
             angle_valid[n][f] = measured;
         }
-    }
+    };
+    Collect collect(each);
+    measure_take(t, context, nullptr, collect);
 
     std::vector<double> filtered, fx, fy;
     for (size_t n = 0; n < k; ++n) {

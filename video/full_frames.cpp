@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "video/decoders.h"
+#include "video/frame_fit.h"
 #include "video/ffmpeg_ptr.h"
 #include "video/image_sequence.h"
 #include "video/source_text.h"
@@ -17,13 +18,14 @@ extern "C" {
 namespace {
 
 // The full-range twins of the deprecated JPEG formats: the scaler wants the
-// plain format and the range said apart.
-AVPixelFormat plain_format(AVPixelFormat f, bool& full_range) {
+// plain format and the range said apart (full_range_luma says it).
+AVPixelFormat plain_format(AVPixelFormat f) {
     switch (f) {
-        case AV_PIX_FMT_YUVJ420P: full_range = true; return AV_PIX_FMT_YUV420P;
-        case AV_PIX_FMT_YUVJ422P: full_range = true; return AV_PIX_FMT_YUV422P;
-        case AV_PIX_FMT_YUVJ444P: full_range = true; return AV_PIX_FMT_YUV444P;
-        case AV_PIX_FMT_YUVJ440P: full_range = true; return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ420P: return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P: return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P: return AV_PIX_FMT_YUV411P;
         default: return f;
     }
 }
@@ -156,8 +158,9 @@ bool FullFrames::Impl::decode() {
 
 bool FullFrames::Impl::convert(GreyImage& out) {
     const AVFrame& p = *picture;
-    bool full_range = p.color_range == AVCOL_RANGE_JPEG;
-    const AVPixelFormat in = plain_format(static_cast<AVPixelFormat>(p.format), full_range);
+    // The tracker's rule: untagged grey is full range, untagged colour limited.
+    const bool full_range = full_range_luma(p);
+    const AVPixelFormat in = plain_format(static_cast<AVPixelFormat>(p.format));
     if (sws_isSupportedInput(in) == 0) {
         const char* fmt = av_get_pix_fmt_name(in);
         fault = std::string("pixel format ") + (fmt != nullptr ? fmt : "unknown") + " cannot be converted";

@@ -88,7 +88,7 @@ void VideoDecoder::resume() {
     stopped_ = false;
 }
 
-VideoDecoder::Result VideoDecoder::next_grey(GreyPicture& out) {
+VideoDecoder::Result VideoDecoder::next_grey(DecodedGrey& out) {
     DecodedPicture picture;
     const Result r = next(picture);
     if (r != Result::picture) return r;

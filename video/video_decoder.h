@@ -13,7 +13,7 @@
 //
 //   std::string error;
 //   auto decoder = open_video_decoder("take.mp4", SourceOptions{}, error);
-//   GreyPicture picture;
+//   DecodedGrey picture;
 //   while (decoder && decoder->next_grey(picture) == VideoDecoder::Result::picture) use(picture);
 
 #include <atomic>
@@ -37,7 +37,7 @@ struct DecodedPicture {
 
 // A picture as full-range grey (0 black, 255 white) at its own size, unturned:
 // its pixels are the source pixels of source_geometry.h.
-struct GreyPicture {
+struct DecodedGrey {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> pixels;  // width x height, row after row
@@ -68,7 +68,7 @@ public:
     virtual bool can_seek() const = 0;
 
     // The next picture as full-range grey at its own size.
-    Result next_grey(GreyPicture& out);
+    Result next_grey(DecodedGrey& out);
 
     const SourceInfo& info() const { return info_; }
     // The nominal time between two frames.

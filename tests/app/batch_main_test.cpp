@@ -53,6 +53,13 @@ TEST(TrackArgs, EveryOptionInAnyOrderAroundTheSources) {
     EXPECT_TRUE(parse({"--session", "s.toml"}, a, error)) << error;
     EXPECT_TRUE(parse({"--help"}, a, error) && a.help);
 
+    // --origin's third number is the axis; nothing else may follow.
+    ASSERT_TRUE(parse({"a.mp4", "--origin", "100,200,30"}, a, error)) << error;
+    ASSERT_TRUE(a.origin.has_value());
+    EXPECT_EQ(a.origin->origin.x, 100.0);
+    EXPECT_EQ(a.origin->x_axis_deg, 30.0);
+    EXPECT_FALSE(parse({"a.mp4", "--origin", "100,200,foo"}, a, error));
+
     const char* track[] = {"velmora", "track"};
     const char* other[] = {"velmora", "tracks"};
     EXPECT_TRUE(is_track_command(2, track));

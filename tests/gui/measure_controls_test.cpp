@@ -305,11 +305,11 @@ TEST_F(MeasureControls, EveryAngleShownIsMeasuredInTheCalibratedPlane) {
     EXPECT_EQ(drawn.live_angles[1], calibrated.nodes[1].angle_deg);
     EXPECT_EQ(drawn.playback_angles[1], calibrated.nodes[1].angle_deg);
     FrameMeasure in_take;
-    measure_model(take.model, playback_measure_context(*p), in_take);
+    measure_model(take.model, take_measure_context(*p, take), in_take);
     EXPECT_EQ(in_take.nodes[1].angle_deg, calibrated.nodes[1].angle_deg) << "the preview's playback labels";
 
     take.geometry.reset();  // a take that does not say its source: not calibrated
-    measure_model(take.model, playback_measure_context(*p), in_take);
+    measure_model(take.model, take_measure_context(*p, take), in_take);
     EXPECT_NEAR(std::fabs(in_take.nodes[1].angle_deg), 45.0, 1e-9);
     p->preview->show_angles = false;
     take = Animation{};

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+
+#include "calib/calibration.h"
 
 namespace {
 
@@ -35,6 +38,17 @@ TEST(AngleSeries, ARecordingGivesOneSamplePerFrameAndGrowsFromWhereItStopped) {
     EXPECT_FLOAT_EQ(s.angle(0, 1), 90.0f);
     EXPECT_FLOAT_EQ(s.angle(1, 1), -90.0f);
     EXPECT_FLOAT_EQ(s.angle(1, 2), 90.0f);
+    // In the take's own context, as its CSV: a scale puts y up, so the turn
+    // counts the other way.
+    const SourceGeometry geometry = source_geometry(kFrameWidth, kFrameHeight);
+    Calibration scale;
+    scale.scale = ScaleLevel{{0, 0}, {100, 0}, 10.0, "mm"};
+    CalibrationMap map;
+    std::string error;
+    ASSERT_TRUE(compile_calibration(scale, kFrameWidth, kFrameHeight, map, error)) << error;
+    AngleSeries in_plane;
+    append_frames(a, 0, in_plane, MeasureContext{&geometry, false, &map});
+    EXPECT_FLOAT_EQ(in_plane.angle(0, 1), -90.0f);
 
     NodeModel live;
     live.nodes = {{0, 0, 255}, {0, 0, 255}, {10, 0, 255}};

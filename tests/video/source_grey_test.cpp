@@ -121,7 +121,7 @@ TEST_P(PictureGeometry, ADotLandsWhereTheMappingPutsItToATenthOfAPixel) {
     std::string error;
     const std::unique_ptr<VideoDecoder> decoder = open_video_decoder(file, SourceOptions{}, error);
     ASSERT_NE(decoder, nullptr) << error;
-    GreyPicture picture;
+    DecodedGrey picture;
     ASSERT_EQ(decoder->next_grey(picture), VideoDecoder::Result::picture);
     EXPECT_EQ(picture.width, c.width);
     EXPECT_EQ(picture.height, c.height);
