@@ -123,9 +123,14 @@ void wait_until(const Stopwatch& stopwatch, double due_ms, const std::atomic<boo
     }
 }
 
-// Makes the calibration ready for the source's pictures and measures with it.
+// Makes the calibration ready for the source's pictures and measures with it:
+// at the first frame, and again when a stream changes its picture size.
 bool ready_calibration(BatchCalibration& c, MeasureContext& context) {
+    if (c.ready && context.geometry != nullptr && context.geometry->width == c.map.width &&
+        context.geometry->height == c.map.height)
+        return true;
     c.ready = false;
+    context.calibration = nullptr;
     if (context.geometry == nullptr) {
         c.error = "the source's picture size is not known";
         return false;
@@ -195,7 +200,7 @@ BatchEnd run_batch(BatchSource& source, const BatchSettings& settings, NodeModel
         }
         analyse(settings, options, model, work, done, time_ms);
         context.geometry = source.geometry();
-        if (done == 0 && settings.calibration != nullptr && !ready_calibration(*settings.calibration, context)) {
+        if (settings.calibration != nullptr && !ready_calibration(*settings.calibration, context)) {
             end = BatchEnd::calibration_failed;
             break;
         }

@@ -344,7 +344,43 @@ public:
     bool ends() const override { return false; }
 };
 
+// A stream whose pictures grow from 480 x 360 to 640 x 480 after two frames.
+class GrowingSource final : public BatchSource {
+public:
+    bool next(Frame& frame) override {
+        frame.assign(kFrameBytes, 0);
+        geometry_ = given_ < 2 ? source_geometry(480, 360) : source_geometry(640, 480);
+        ++given_;
+        return true;
+    }
+    bool ends() const override { return false; }
+    const SourceGeometry* geometry() const override { return &geometry_; }
+
+private:
+    SourceGeometry geometry_;
+    int given_ = 0;
+};
+
 }  // namespace
+
+// A calibration holds for the pictures it was made for: a stream that
+// changes its size mid-run is not measured with the old size's map.
+TEST(BatchRun, ACalibrationIsCheckedAgainWhenTheStreamChangesItsPictureSize) {
+    const std::atomic<bool> never{false};
+    Calibration c;
+    c.width = 480;
+    c.height = 360;
+    c.scale = ScaleLevel{{0, 0}, {100, 0}, 10.0, "mm"};
+    BatchCalibration calibration{c, {}, false, {}};
+    BatchSettings s = settings_at(0, 5);
+    s.calibration = &calibration;
+    NodeModel model;
+    GrowingSource stream;
+    FrameTable table;
+    EXPECT_EQ(run_into(stream, s, model, table, never), BatchEnd::calibration_failed);
+    EXPECT_EQ(table.frame_count(), 2u);
+    EXPECT_FALSE(calibration.error.empty());
+}
 
 TEST(BatchRun, AFailedOutputIsFedNoMoreWhileTheOthersGoOnAndTheRunEndsWithTheLast) {
     const std::atomic<bool> never{false};
