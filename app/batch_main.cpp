@@ -25,6 +25,7 @@
 #include "app/command_line.h"
 #include "app/output_clash.h"
 #include "app/own_name.h"
+#include "base/number_text.h"
 #include "base/options.h"
 #include "base/settings_place.h"
 #include "calib/calibration_file.h"
@@ -210,10 +211,9 @@ bool parse_list(std::string_view text, size_t numbers, size_t words, std::vector
         const size_t comma = text.find(',', start);
         const std::string_view item = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
         if (values.size() < numbers) {
-            double v = 0.0;
-            const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), v);
-            if (ec != std::errc() || end != item.data() + item.size() || !std::isfinite(v)) return false;
-            values.push_back(v);
+            const std::optional<double> v = number_of(item);
+            if (!v) return false;
+            values.push_back(*v);
         } else {
             if (rest.size() >= words || item.empty()) return false;
             rest.emplace_back(item);
@@ -332,10 +332,8 @@ void calibration_from_command_line(TrackSettings& s) {
 // run's SOURCE is that source; 0 otherwise.
 double remembered_fps(const ExtraSettings& extras, const std::string& source) {
     if (extras.get("source") != source) return 0;
-    const std::string text = extras.get("source.fps");
-    double fps = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), fps);
-    return ec == std::errc() && end == text.data() + text.size() && fps > 0 && fps <= 1000 ? fps : 0;
+    const std::optional<double> fps = number_of(extras.get("source.fps"));
+    return fps && valid_sequence_fps(*fps) ? *fps : 0;
 }
 
 constexpr TrackFlag kTrackFlags[] = {
@@ -370,9 +368,9 @@ constexpr TrackFlag kTrackFlags[] = {
      }},
     {"--fps", "N", "the rate kept with the source, else 25", "frames per second of an image sequence",
      [](TrackArgs& args, std::string_view value, std::string& error) {
-         const char* end = value.data() + value.size();
-         const auto [stop, ec] = std::from_chars(value.data(), end, args.fps);
-         if (ec == std::errc() && stop == end && args.fps > 0 && args.fps <= 1000) return true;
+         const std::optional<double> fps = number_of(value);
+         args.fps = fps.value_or(0.0);
+         if (valid_sequence_fps(args.fps)) return true;
          error = "needs a rate above 0 and up to 1000";
          return false;
      }},

@@ -1,6 +1,5 @@
 #include "app/calibrate_main.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/number_text.h"
 #include "calib/calibration_file.h"
 #include "calib/lens_fit.h"
 #include "platform/file_io.h"
@@ -51,9 +51,8 @@ bool parse_args(int argc, const char* const* argv, CalibrateArgs& args, std::str
             have_board = true;
         } else if (arg == "--square") {
             const std::string_view v = argv[++i];
-            double size = 0.0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), size);
-            if (ec != std::errc() || end != v.data() + v.size() || !(size > 0.0) || !std::isfinite(size)) {
+            const double size = number_of(v).value_or(0.0);
+            if (!(size > 0.0)) {
                 error = "--square needs the side of one square, a number above 0";
                 return false;
             }

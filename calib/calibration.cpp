@@ -24,13 +24,20 @@ std::vector<cv::Point2d> cv_points(std::span<const PlanePoint> points) {
 // intrinsics would have seen. OpenCV's default stops after 5 fixed-point
 // steps, too few near the edge of a wide lens; this runs until the
 // correction reprojects within a millionth of a pixel.
+// Points without a place (nodes without a centre) are left as they are.
 void undistort(const LensModel& lens, std::span<PlanePoint> points) {
-    if (points.empty()) return;
-    std::vector<cv::Point2d> in = cv_points(points), out;
+    std::vector<cv::Point2d> in, out;
+    std::vector<size_t> kept;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y)) continue;
+        in.emplace_back(points[i].x, points[i].y);
+        kept.push_back(i);
+    }
+    if (in.empty()) return;
     const cv::Matx33d k = camera_matrix(lens);
     cv::undistortPoints(in, out, k, distortion(lens), cv::noArray(), k,
                         cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 100, 1e-6));
-    for (size_t i = 0; i < points.size(); ++i) points[i] = PlanePoint{out[i].x, out[i].y};
+    for (size_t j = 0; j < kept.size(); ++j) points[kept[j]] = PlanePoint{out[j].x, out[j].y};
 }
 
 void distort(const LensModel& lens, std::span<PlanePoint> points) {

@@ -10,12 +10,12 @@
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Input.H>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <numbers>
 
+#include "base/number_text.h"
 #include "calib/calibration_file.h"
 #include "display/preview_window.h"
 #include "gui/control_panel.h"
@@ -37,11 +37,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // An input's number; NaN when it is empty or holds no number.
 double number_in(const Fl_Input* input) {
     const char* text = input->value();
-    double v = kNaN;
-    if (text == nullptr || *text == '\0') return kNaN;
-    const char* end = text + std::char_traits<char>::length(text);
-    const auto [stop, ec] = std::from_chars(text, end, v);
-    return ec == std::errc() && stop == end && std::isfinite(v) ? v : kNaN;
+    return number_of(text != nullptr ? text : "").value_or(kNaN);
 }
 
 std::string text_of(double v) {

@@ -14,10 +14,10 @@
 #include <FL/Fl_Value_Slider.H>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <memory>
 
+#include "base/number_text.h"
 #include "gui/camera_modes.h"
 #include "gui/control_panel.h"
 #include "gui/file_dialog.h"
@@ -259,7 +259,7 @@ void seek_moved(Fl_Widget* w, void*) {
 // The rate input's value, when it is one a sequence can play at.
 double rate_of(const ControlPanel& p) {
     const double fps = p.source_rate_input->value();
-    return fps > 0 && fps <= 1000 ? fps : kDefaultSequenceFps;
+    return valid_sequence_fps(fps) ? fps : kDefaultSequenceFps;
 }
 
 void rate_changed(Fl_Widget* w, void*) {
@@ -427,11 +427,8 @@ void connect_source_page(ControlPanel& p, AppState& app, MainLoop& loop) {
     p.source = new SourceControl;
     p.source->app = &app;
     p.source->loop = &loop;
-    const std::string kept = app.extras.get(kRateKey);
-    double fps = 0;
-    const auto [end, ec] = std::from_chars(kept.data(), kept.data() + kept.size(), fps);
-    if (ec == std::errc() && end == kept.data() + kept.size() && fps > 0 && fps <= 1000)
-        p.source_rate_input->value(fps);
+    if (const std::optional<double> fps = number_of(app.extras.get(kRateKey)); fps && valid_sequence_fps(*fps))
+        p.source_rate_input->value(*fps);
     show_playback_controls(p);
     static_cast<DeviceChoice*>(p.source_device_choice)->rescan();
     Fl::add_timeout(kStatusSeconds, &refresh_status, &p);

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cassert>
-#include <charconv>
 #include <cmath>
 #include <functional>
 #include <cstdio>
 #include <span>
 
+#include "base/number_text.h"
 #include "measure/butterworth.h"
 #include "measure/frame_sink.h"
 
@@ -294,9 +294,8 @@ bool parse_cutoff(std::string_view text, double& cutoff_hz) {
         cutoff_hz = 0.0;
         return true;
     }
-    double hz = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hz);
-    if (ec != std::errc() || end != text.data() + text.size() || !(hz > 0.0) || !std::isfinite(hz)) return false;
+    const double hz = number_of(text).value_or(0.0);
+    if (!(hz > 0.0)) return false;
     cutoff_hz = hz;
     return true;
 }

@@ -50,7 +50,7 @@ bool SequenceDecoder::open(const SourceName& name, std::string& error) {
     const std::string& text = info_.name;
     if (!(name.folder ? list_folder(name.url, name.extension, sequence_, error) : list_pattern(name.url, sequence_, error)))
         return false;
-    fps_ = options_.sequence_fps > 0 && options_.sequence_fps <= 1000 ? options_.sequence_fps : kDefaultSequenceFps;
+    fps_ = valid_sequence_fps(options_.sequence_fps) ? options_.sequence_fps : kDefaultSequenceFps;
     interval_ms_ = 1000.0 / fps_;
 
     const AVOutputFormat* images = av_guess_format("image2", nullptr, nullptr);

@@ -12,6 +12,8 @@ enum class Pacing { realtime, sequential };
 
 // Image sequences carry no rate of their own: this one unless told otherwise.
 inline constexpr double kDefaultSequenceFps = 25.0;
+// A rate an image sequence may be played at.
+inline constexpr bool valid_sequence_fps(double fps) { return fps > 0 && fps <= 1000; }
 
 struct SourceOptions {
     Pacing pacing = Pacing::realtime;
