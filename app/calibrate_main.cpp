@@ -12,7 +12,8 @@
 #include "calib/calibration_file.h"
 #include "calib/lens_fit.h"
 #include "platform/file_io.h"
-#include "video/full_frames.h"
+#include "video/source_text.h"
+#include "video/video_decoder.h"
 
 namespace {
 
@@ -105,15 +106,26 @@ int calibrate_main(int argc, char** argv) {
         std::cerr << "velmora calibrate: " << error << '\n' << calibrate_usage() << std::flush;
         return 2;
     }
-    std::unique_ptr<FullFrames> frames = FullFrames::open(args.source, error);
+    // The pictures as the program decodes them, at their own size: files and
+    // sequences, which end; a camera does not.
+    const SourceName name = classify_source(args.source);
+    if (!name.error.empty()) return fail(1, "cannot open \"" + args.source + "\": " + name.error);
+    if (name.kind != SourceKind::file && name.kind != SourceKind::sequence)
+        return fail(1, "cannot open \"" + args.source + "\": " + args.source +
+                           ": needs a video file or a sequence of images");
+    SourceOptions options;
+    options.count_frames = true;  // to spread the pictures tried over the whole file
+    options.decoder_threads = 0;
+    std::unique_ptr<VideoDecoder> frames = open_video_decoder(name, args.source, options, error);
     if (frames == nullptr) return fail(1, "cannot open \"" + args.source + "\": " + error);
 
-    const int64_t step = frames->length() > kPicturesTried ? frames->length() / kPicturesTried : 1;
-    GreyImage picture;
+    const int64_t length = frames->info().frame_count;
+    const int64_t step = length > kPicturesTried ? length / kPicturesTried : 1;
+    DecodedGrey picture;
     std::vector<std::vector<PlanePoint>> views;
     int width = 0, height = 0;
     int64_t index = 0, tried = 0, other_size = 0;
-    for (; frames->next(picture); ++index) {
+    for (; frames->next_grey(picture) == VideoDecoder::Result::picture; ++index) {
         if (index % step != 0) continue;
         if (width == 0) width = picture.width, height = picture.height;
         if (picture.width != width || picture.height != height) {

@@ -92,9 +92,8 @@ VideoDecoder::Result VideoDecoder::next_grey(DecodedGrey& out) {
     DecodedPicture picture;
     const Result r = next(picture);
     if (r != Result::picture) return r;
-    thread_local LumaFitter fitter;
     std::string error;
-    if (!fitter.grey(*picture.frame, out.pixels, error)) return fail(info_.name + ": " + error);
+    if (!grey_fitter_.grey(*picture.frame, out.pixels, error)) return fail(info_.name + ": " + error);
     out.width = picture.frame->width;
     out.height = picture.frame->height;
     out.time_ms = picture.time_ms;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "camera/source_geometry.h"
+#include "video/frame_fit.h"
 #include "video/frame_ptr.h"
 #include "video/source_info.h"
 
@@ -103,6 +104,7 @@ protected:
     std::atomic<int64_t> decoded_ms_{0};  // the time reached, for the damage note
     std::function<void(const std::string&)> tell_;
     bool stopped_ = false;
+    LumaFitter grey_fitter_;  // next_grey()'s
 
     friend void note_library_damage(void* owner, const std::string& what);
 };
